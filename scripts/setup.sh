@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that every build, test, tool and check of this project needs.
+# Idempotent: when everything is present it prints one line and changes nothing.
+set -euo pipefail
+
+packages=(
+  # toolchains for the two 32-bit targets
+  cmake make g++ g++-multilib g++-mingw-w64-i686 googletest
+  # Windows tests run under wine
+  wine wine32:i386
+  # valgrind needs glibc's debug info to run 32-bit programs
+  valgrind libc6-dbg:i386
+  # trhost: argument parsing, patch files, WAV and PNG output
+  libcli11-dev nlohmann-json3-dev libsndfile1-dev:i386 libcairo2-dev:i386
+  # benchmarks
+  libbenchmark-dev:i386
+  # sanitizer and fuzzer builds
+  clang libclang-rt-14-dev
+)
+
+missing=()
+arch_missing=0
+dpkg --print-foreign-architectures | grep -qx i386 || arch_missing=1
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+
+if [ "$arch_missing" = 0 ] && [ "${#missing[@]}" = 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+[ "$arch_missing" = 1 ] && echo "setup: the i386 architecture is not enabled"
+[ "${#missing[@]}" = 0 ] || echo "setup: missing packages: ${missing[*]}"
+if [ "$(id -u)" != 0 ]; then
+  echo "setup: not root; install them with: sudo $0" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ "$arch_missing" = 1 ]; then
+  dpkg --add-architecture i386
+fi
+if ! apt-get update -q; then
+  echo "setup: apt-get update failed; cannot install: ${missing[*]}" >&2
+  exit 1
+fi
+if [ "${#missing[@]}" -gt 0 ] && ! apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  echo "setup: apt-get install failed for: ${missing[*]}" >&2
+  exit 1
+fi
+echo "setup: installed ${missing[*]}"
