@@ -1,0 +1,39 @@
+// trhost: a stand-in host for modules of this interface, from the command line.
+#include <CLI/CLI.hpp>
+
+#include <vector>
+
+#include "commands.h"
+#include "exit_codes.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"trhost: describe, render, patch and validate modules of the Tavrisk interface"};
+    app.require_subcommand(1);
+
+    struct Command {
+        CLI::App* sub;
+        trhost::CommandAction action;
+    };
+    std::vector<Command> commands;
+    auto add = [&](auto adder) {
+        std::size_t before = app.get_subcommands({}).size();
+        trhost::CommandAction action = adder(app);
+        auto subs = app.get_subcommands({});
+        if (subs.size() > before) commands.push_back({subs.back(), std::move(action)});
+    };
+    add(trhost::AddDescribeCommand);
+    add(trhost::AddRenderCommand);
+    add(trhost::AddPatchCommand);
+    add(trhost::AddValidateCommand);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? 0 : trhost::kExitUsage;
+    }
+    for (auto& command : commands) {
+        if (command.sub->parsed()) return command.action();
+    }
+    return trhost::kExitUsage;
+}
