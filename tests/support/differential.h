@@ -97,19 +97,18 @@ inline bool SameSample(float a, float b) {
     return x == y;
 }
 
-// Runs `total_samples` samples at `rate` on a module whose record is fresh (not yet opened), then
-// closes it. `specials` allows non-finite and huge inputs.
-inline DifferentialReport RunDifferential(TRMod_struct* record, float rate, uint32_t seed, int32_t total_samples,
+// Runs `total_samples` samples on a module that was opened at `rate` and whose pins `rig` has wired
+// (the rig's buffers must hold kDifferentialCapacity samples). `specials` allows non-finite and huge
+// inputs. The caller closes the module.
+inline constexpr int32_t kDifferentialCapacity = 2048;
+
+inline DifferentialReport RunDifferential(ModuleRig& rig, float rate, uint32_t seed, int32_t total_samples,
                                           bool specials = true) {
-    constexpr int32_t kCapacity = 2048;
+    constexpr int32_t kCapacity = kDifferentialCapacity;
     static const int32_t kBlockSizes[] = {1, 2, 3, 5, 7, 17, 31, 63, 64, 127, 255, 333, 511, 1023, 1500, 2047};
 
     DifferentialReport report;
     std::mt19937 rng(seed);
-    ModuleRig rig(record, kCapacity);
-    rig.SetSampleRate(rate);
-    rig.Wire();
-    rig.Open();
     reference::LiteralEngine engine(rate);
     std::vector<float> expected(kCapacity);
 
@@ -177,7 +176,6 @@ inline DifferentialReport RunDifferential(TRMod_struct* record, float rate, uint
         ++report.blocks;
         segment_left -= count;
     }
-    rig.Close();
     return report;
 }
 
