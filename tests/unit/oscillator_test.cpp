@@ -247,22 +247,27 @@ TEST_F(SquareWave, RingSlotsWrapAfterFiftyOneCalls) {
     EXPECT_EQ(m.module->SmoothIndex(), 1);  // the 52nd wrote slot 0
 }
 
-TEST_F(SquareWave, OneHertzSettlesToPeaksOfAboutOnePointEightDecayingToPointTwo) {
-    m.Set(0, 44100, 1.0f, 1.0f, 0.0f, kFreqPeriod44100, 0.0f);
-    for (int period = 0; period < 5; ++period) m.rig.Process(0, 44100);
-    EXPECT_NEAR(m.rig.out[49], 1.797, 1e-3);
-    EXPECT_NEAR(m.rig.out[22049], 0.199, 1e-3);
-    EXPECT_NEAR(m.rig.out[22050 + 49], -1.797, 1e-3);
-    EXPECT_NEAR(m.rig.out[44099], -0.199, 1e-3);
-}
-
-TEST_F(SquareWave, TenHertzSettlesToPeaksOfAboutOnePointOneDecayingToPointNine) {
-    m.Set(0, 4410, 1.0f, 1.0f, 0.0f, kFreqPeriod4410, 0.0f);
-    for (int period = 0; period < 60; ++period) m.rig.Process(0, 4410);
-    EXPECT_NEAR(m.rig.out[49], 1.107, 1e-3);
-    EXPECT_NEAR(m.rig.out[2204], 0.892, 1e-3);
-    EXPECT_NEAR(m.rig.out[2205 + 49], -1.107, 1e-3);
-    EXPECT_NEAR(m.rig.out[4409], -0.892, 1e-3);
+TEST_F(SquareWave, SteadySquareSettlesToOvershootingPeaksThatDecayTowardTheNextEdge) {
+    // Per frequency: samples per level, periods to settle, and the settled 50th-sample peak and
+    // last-sample level of each half.
+    const struct {
+        float freq;
+        int32_t half;
+        int periods;
+        double peak, last;
+    } cases[] = {{kFreqPeriod44100, 22050, 5, 1.797, 0.199}, {kFreqPeriod4410, 2205, 60, 1.107, 0.892}};
+    for (const auto& c : cases) {
+        LinkedModule fresh(2 * c.half);
+        fresh.Open();
+        fresh.rig.SetChoices(2, 0, 0);
+        fresh.Set(0, 2 * c.half, 1.0f, 1.0f, 0.0f, c.freq, 0.0f);
+        for (int period = 0; period < c.periods; ++period) fresh.rig.Process(0, 2 * c.half);
+        const auto& out = fresh.rig.out;
+        EXPECT_NEAR(out[49], c.peak, 1e-3) << c.freq;
+        EXPECT_NEAR(out[c.half - 1], c.last, 1e-3) << c.freq;
+        EXPECT_NEAR(out[c.half + 49], -c.peak, 1e-3) << c.freq;
+        EXPECT_NEAR(out[2 * c.half - 1], -c.last, 1e-3) << c.freq;
+    }
 }
 
 TEST_F(SquareWave, SmootherStateWaitsWhileOtherWavesPlay) {
