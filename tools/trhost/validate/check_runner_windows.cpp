@@ -1,6 +1,6 @@
-// Without fork, every check runs in this process, one after another. A crash of the module cannot be
-// contained; the unhandled-exception filter still names the check and its stage before the process
-// ends with the checks-failed status.
+// Without fork, every check runs in this process, one after another. A crash or hang of the module
+// cannot be contained; the unhandled-exception filter, or a watchdog thread when the check runs out of
+// time, still names the check and its stage before the process ends with the checks-failed status.
 #include <windows.h>
 
 #include <chrono>
@@ -25,6 +25,39 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// Ends the process when the check it watches runs out of time; dismissed when the check ends.
+class Watchdog {
+public:
+    explicit Watchdog(double seconds)
+        : m_done(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          m_milliseconds(static_cast<DWORD>(seconds * 1000)),
+          m_thread(CreateThread(nullptr, 0, Watch, this, 0, nullptr)) {}
+    ~Watchdog() {
+        SetEvent(m_done);
+        WaitForSingleObject(m_thread, INFINITE);
+        CloseHandle(m_thread);
+        CloseHandle(m_done);
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    static DWORD WINAPI Watch(void* self) {
+        auto* watchdog = static_cast<Watchdog*>(self);
+        if (WaitForSingleObject(watchdog->m_done, watchdog->m_milliseconds) == WAIT_TIMEOUT) {
+            std::printf("FAIL  %s: did not finish within %lu ms (a hang?) during: %s\n", g_check.c_str(),
+                        static_cast<unsigned long>(watchdog->m_milliseconds), g_stage.c_str());
+            std::fflush(stdout);
+            ExitProcess(1);
+        }
+        return 0;
+    }
+
+    HANDLE m_done;
+    DWORD m_milliseconds;
+    HANDLE m_thread;
+};
+
 }  // namespace
 
 bool ChecksRunIsolated() { return false; }
@@ -40,7 +73,10 @@ CheckResult RunCheck(const Check& check, const ModuleLibrary& library, const Run
                                   if (kind == MessageKind::kStage) g_stage = text;
                                   builder.Add(kind, text);
                               });
-    check.run(context);
+    {
+        Watchdog watchdog(options.timeout_seconds);
+        check.run(context);
+    }
     return builder.Finish(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
