@@ -97,5 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "DISP_OPEN: the process entry changed without HOST_PROCESS_FUNCTION_CHANGED"},
         FaultCase{"allocates_in_process", "realtime", Verdict::kFail, "inside the process routine"},
         FaultCase{"leaves_flush_to_zero", "fp-state", Verdict::kFail, "DISP_OPEN: MXCSR 0x1f80 -> 0x9fc0"},
-        FaultCase{"hangs_on_huge_gain", "bad-input", Verdict::kFail, "did not finish within", "bad-input"}),
+        FaultCase{"hangs_on_huge_gain", "bad-input", Verdict::kFail, "did not finish within", "bad-input"},
+        FaultCase{"processes_in_place", "processing", Verdict::kFail, "input buffer changed: pin 0 (In)"},
+        FaultCase{"ignores_kind", "exports", Verdict::kFail, "makeModule(0, 0) made an instance"},
+        FaultCase{"adds_to_host_flags", "pins", Verdict::kFail, "pin 0: flags depends on what the host's record held"},
+        FaultCase{"close_answers_zero", "open-close", Verdict::kFail, "DISP_CLOSE after DISP_OPEN answered 0, not 1"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fixture); });

@@ -151,8 +151,10 @@ std::string ModuleSession::DescribeSettings() const {
 
 namespace {
 
-std::string Position(int32_t count, int32_t first, const char* what) {
-    return std::to_string(count) + " " + what + (count == 1 ? "" : "s") + ", first at " + std::to_string(first);
+// "3 samples written, first at 117"
+std::string Position(int32_t count, int32_t first, const char* noun, const char* verb = nullptr) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s") + (verb ? std::string(" ") + verb : "") +
+           ", first at " + std::to_string(first);
 }
 
 }  // namespace
@@ -186,14 +188,14 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
             auto changes = buffer.ChangesSinceSnapshot();
             if (changes.count) {
                 findings.changed_inputs.push_back(pin.Label() + ": " +
-                                                  Position(changes.count, changes.first, "sample") + " changed");
+                                                  Position(changes.count, changes.first, "sample", "changed"));
             }
             continue;
         }
         auto outside = buffer.WritesOutside(offset, count);
         if (outside.count) {
             findings.outside_writes.push_back(pin.Label() + ": " +
-                                              Position(outside.count, outside.first, "sample") + " written");
+                                              Position(outside.count, outside.first, "sample", "written"));
         }
         int32_t nonfinite = 0, denormal = 0, unwritten = 0;
         int32_t first_nonfinite = 0, first_denormal = 0, first_unwritten = 0;
@@ -221,7 +223,7 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
         }
         if (unwritten) {
             findings.unwritten_outputs.push_back(pin.Label() + ": " +
-                                                 Position(unwritten, first_unwritten, "sample") + " not written");
+                                                 Position(unwritten, first_unwritten, "sample", "not written"));
         }
     }
     return findings;
