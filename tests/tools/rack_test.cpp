@@ -9,6 +9,7 @@
 
 #include "command_error.h"
 #include "exit_codes.h"
+#include "reference/literal_engine.h"
 
 using namespace trhost;
 using ::testing::AllOf;
@@ -142,11 +143,32 @@ TEST(RackRender, SettingsInVoltsAndByChoiceAtAnOddBlockEqualTheModuleDrivenByHan
     EXPECT_TRUE(rendering.channels[0] == expected);
 }
 
+TEST(RackRender, SettingsEqualTheReferenceEngineFedTheSameValues) {
+    if (!VexloHasPins()) GTEST_SKIP() << "the module library describes no pins yet";
+    RunSettings run;
+    run.rate = 32000;
+    run.block = 333;
+    run.seconds = 0.75;
+    Rack rack(OneModule(VEXLO_LIBRARY_PATH, {{"Freq", "2.5"},
+                                             {"Phase", "90"},
+                                             {"Wave", "square"},
+                                             {"Depth", "3"},
+                                             {"Offset", "4"},
+                                             {"In", "-7.5"}}),
+              run);
+    Rendering rendering = rack.Run();
+    vexlo::reference::LiteralEngine engine(32000.0f);
+    vexlo::reference::SampleInputs inputs{-0.75f, 0.3f, 0.4f, 0.25f, 9.0f};
+    for (int64_t i = 0; i < rendering.frames; ++i) {
+        ASSERT_EQ(rendering.channels[0][i], engine.Step(inputs, {2, 0, 0})) << "sample " << i;
+    }
+}
+
 TEST(RackPatch, AChainEqualsTwoInstancesDrivenByHandInWireOrder) {
     if (!VexloHasPins()) GTEST_SKIP() << "the module library describes no pins yet";
     // Listed carrier first: the rack must still run the modulator first.
     PatchSpec spec;
-    spec.modules.push_back({"car", VEXLO_LIBRARY_PATH, {{"Freq", "2"}}, {{"Freq", {"mod", "Out"}}}});
+    spec.modules.push_back({"car", VEXLO_LIBRARY_PATH, {{"Wave", "triangle"}}, {{"Freq", {"mod", "Out"}}}});
     spec.modules.push_back({"mod", VEXLO_LIBRARY_PATH, {{"Freq", "3"}, {"Depth", "1"}, {"Offset", "2"}}, {}});
     spec.outputs = {{"car", "Out"}, {"mod", "Out"}};
     RunSettings run;
@@ -160,7 +182,7 @@ TEST(RackPatch, AChainEqualsTwoInstancesDrivenByHandInWireOrder) {
 
     auto library = Load(VEXLO_LIBRARY_PATH);
     HandModule mod(*library, 8000.0f, 100, {{"Freq", "3"}, {"Depth", "1"}, {"Offset", "2"}});
-    HandModule car(*library, 8000.0f, 100, {});
+    HandModule car(*library, 8000.0f, 100, {{"Wave", "1"}});
     car.host.SetBuffer(car.Pin("Freq"), mod.host.Buffer(mod.Pin("Out")));
     std::vector<float> expected = DriveByHand({&mod, &car}, 100, 8080, "Out");
     ASSERT_EQ(rendering.frames, 8080);

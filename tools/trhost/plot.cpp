@@ -131,7 +131,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
 
     // Grid and tick labels.
     double x_step, y_step;
-    auto x_ticks = Ticks(t0, t1, std::max(2, static_cast<int>(box.w / 110)), &x_step);
+    auto x_ticks = Ticks(t0, t1, std::max(2, static_cast<int>(box.w / 80)), &x_step);
     auto y_ticks = Ticks(lo, hi, 6, &y_step);
     cairo_set_line_width(cr, 1);
     for (double t : x_ticks) {

@@ -61,8 +61,12 @@ CommandAction AddRenderCommand(CLI::App& app) {
         job.plot_text = [library, run](const Rack& rack) {
             PlotText text;
             text.title = rack.FirstModuleName() + ": render at " + RunSettingsText(run);
+            // The summary reads "module: NAME (details)"; a render shows the details alone.
             std::string summary = rack.Summary().front();
-            text.lines.push_back(library + ": " + summary.substr(summary.find(": ") + 2));
+            std::string details = summary.substr(summary.find(" (") + 2);
+            details.pop_back();
+            text.lines.push_back(library + ": " +
+                                 (details == "defaults" ? "every pin at its default" : "set " + details));
             return text;
         };
         return RunRenderJob(job);
