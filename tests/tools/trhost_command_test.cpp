@@ -154,6 +154,16 @@ TEST_F(TrhostCommand, BadRenderInputIsRefusedByNameAndLeavesNoFile) {
                   kExitOutput, {"named for two outputs"});
 }
 
+TEST_F(TrhostCommand, EachSetTakesOneValueWhereverItStands) {
+    Result result = Run("render --set 'Gain=1' --set mode=add '" + kFixture + "' --out '" + Path("o.wav") +
+                        "' --seconds 0.01");
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_EQ(ReadWav(Path("o.wav"))[0][0], 1.1f);
+    fs::remove(Path("o.wav"));
+    ExpectRefusal("render '" + kFixture + "' --set Gain=1 Mode=add --out '" + Path("o.wav") + "'", kExitUsage,
+                  {"Mode=add"});
+}
+
 TEST_F(TrhostCommand, AValueOutsideThePinsRangeIsTakenWithAWarning) {
     Result result = Run("render '" + kFixture + "' --out '" + Path("o.wav") + "' --seconds 0.01 --set Gain=20");
     EXPECT_EQ(result.code, kExitOk) << result.err;

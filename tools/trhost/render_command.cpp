@@ -33,6 +33,7 @@ CommandAction AddRenderCommand(CLI::App& app) {
                      "PIN=VALUE: volts for an audio pin, a choice name or number for a list pin "
                      "(repeatable; quote names with blanks)")
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     return [options] {
 #if TRHOST_WITH_MEDIA
