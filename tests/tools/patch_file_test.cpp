@@ -40,34 +40,34 @@ TEST(PatchFile, ReadsModulesSettingsWiresAndOutputsInFileOrder) {
     EXPECT_EQ(file.rate, 48000.0);
     EXPECT_EQ(file.block, 256);
     EXPECT_EQ(file.seconds, 1.5);
-    EXPECT_EQ(file.spec.title, "fm.json");
-    ASSERT_EQ(file.spec.modules.size(), 2u);
-    const ModuleSpec& mod = file.spec.modules[0];
+    EXPECT_EQ(file.plan.title, "fm.json");
+    ASSERT_EQ(file.plan.modules.size(), 2u);
+    const ModulePlan& mod = file.plan.modules[0];
     EXPECT_EQ(mod.name, "mod");
     ASSERT_EQ(mod.set.size(), 3u);
     EXPECT_EQ(mod.set[0], (std::pair<std::string, std::string>{"Freq", "4"}));
     EXPECT_EQ(mod.set[1].second, "2.5");
     EXPECT_EQ(mod.set[2].second, "5");
-    const ModuleSpec& car = file.spec.modules[1];
+    const ModulePlan& car = file.plan.modules[1];
     ASSERT_EQ(car.wires.size(), 1u);
     EXPECT_EQ(car.wires[0].first, "Freq");
     EXPECT_EQ(car.wires[0].second.Text(), "mod.Out");
-    ASSERT_EQ(file.spec.outputs.size(), 2u);
-    EXPECT_EQ(file.spec.outputs[0].Text(), "car.Out");
-    EXPECT_EQ(file.spec.outputs[1].Text(), "mod.Out");
+    ASSERT_EQ(file.plan.outputs.size(), 2u);
+    EXPECT_EQ(file.plan.outputs[0].Text(), "car.Out");
+    EXPECT_EQ(file.plan.outputs[1].Text(), "mod.Out");
 }
 
 TEST(PatchFile, RelativeLibrariesResolveAgainstThePatchFilesFolder) {
     PatchFile file = ParsePatchText(kFm, "dir/fm.json");
     namespace fs = std::filesystem;
-    EXPECT_EQ(fs::path(file.spec.modules[0].library), fs::path("dir/vexlo.so"));
-    EXPECT_EQ(fs::path(file.spec.modules[1].library), fs::path("lib/vexlo.so"));
+    EXPECT_EQ(fs::path(file.plan.modules[0].library), fs::path("dir/vexlo.so"));
+    EXPECT_EQ(fs::path(file.plan.modules[1].library), fs::path("lib/vexlo.so"));
     PatchFile here = ParsePatchText(kFm, "fm.json");
-    EXPECT_EQ(here.spec.modules[0].library, "vexlo.so");
+    EXPECT_EQ(here.plan.modules[0].library, "vexlo.so");
     std::string absolute = fs::absolute("x/vexlo.so").string();
     std::string text = R"({"modules":[{"name":"a","library":)" +
                        nlohmann::json(absolute).dump() + R"(}],"outputs":["a.Out"]})";
-    EXPECT_EQ(ParsePatchText(text, "dir/p.json").spec.modules[0].library, absolute);
+    EXPECT_EQ(ParsePatchText(text, "dir/p.json").plan.modules[0].library, absolute);
 }
 
 TEST(PatchFile, MalformedJsonNamesFileLineAndColumn) {

@@ -77,10 +77,10 @@ std::vector<float> DriveByHand(std::vector<HandModule*> modules, int32_t block, 
     return result;
 }
 
-PatchSpec OneModule(const std::string& library, const Settings& settings) {
-    PatchSpec spec;
-    spec.modules.push_back({"module", library, settings, {}});
-    return spec;
+PatchPlan OneModule(const std::string& library, const Settings& settings) {
+    PatchPlan plan;
+    plan.modules.push_back({"module", library, settings, {}});
+    return plan;
 }
 
 bool VexloHasPins() {
@@ -89,17 +89,17 @@ bool VexloHasPins() {
     return host.Create() && !host.DescribePins().empty();
 }
 
-// The refusal building `spec` meets: its stage and message.
-std::pair<int, std::string> Refusal(const PatchSpec& spec, RunSettings run = {}) {
+// The refusal building `plan` meets: its stage and message.
+std::pair<int, std::string> Refusal(const PatchPlan& plan, RunSettings run = {}) {
     try {
-        Rack rack(spec, run);
+        Rack rack(plan, run);
     } catch (const CommandError& error) {
         return {error.ExitCode(), error.what()};
     }
     return {kExitOk, "(accepted)"};
 }
 
-ModuleSpec Fixture(const std::string& name, Settings settings = {},
+ModulePlan Fixture(const std::string& name, Settings settings = {},
                    std::vector<std::pair<std::string, PinRef>> wires = {}) {
     return {name, FIXTURE_LIBRARY_PATH, std::move(settings), std::move(wires)};
 }
@@ -167,15 +167,15 @@ TEST(RackRender, SettingsEqualTheReferenceEngineFedTheSameValues) {
 TEST(RackPatch, AChainEqualsTwoInstancesDrivenByHandInWireOrder) {
     if (!VexloHasPins()) GTEST_SKIP() << "the module library describes no pins yet";
     // Listed carrier first: the rack must still run the modulator first.
-    PatchSpec spec;
-    spec.modules.push_back({"car", VEXLO_LIBRARY_PATH, {{"Wave", "triangle"}}, {{"Freq", {"mod", "Out"}}}});
-    spec.modules.push_back({"mod", VEXLO_LIBRARY_PATH, {{"Freq", "3"}, {"Depth", "1"}, {"Offset", "2"}}, {}});
-    spec.outputs = {{"car", "Out"}, {"mod", "Out"}};
+    PatchPlan plan;
+    plan.modules.push_back({"car", VEXLO_LIBRARY_PATH, {{"Wave", "triangle"}}, {{"Freq", {"mod", "Out"}}}});
+    plan.modules.push_back({"mod", VEXLO_LIBRARY_PATH, {{"Freq", "3"}, {"Depth", "1"}, {"Offset", "2"}}, {}});
+    plan.outputs = {{"car", "Out"}, {"mod", "Out"}};
     RunSettings run;
     run.rate = 8000;
     run.block = 100;
     run.seconds = 1.01;
-    Rack rack(spec, run);
+    Rack rack(plan, run);
     EXPECT_EQ(rack.ProcessingOrder(), (std::vector<std::string>{"mod", "car"}));
     Rendering rendering = rack.Run();
     EXPECT_EQ(rendering.channel_names, (std::vector<std::string>{"car.Out", "mod.Out"}));
@@ -194,8 +194,8 @@ TEST(RackRun, TheClockAdvancesByEachBlockIncludingTheLastShortOne) {
     run.rate = 1000;
     run.block = 64;
     run.seconds = 0.1;  // 100 samples: one block of 64, one of 36
-    PatchSpec spec = OneModule(FIXTURE_LIBRARY_PATH, {});
-    Rack rack(spec, run);
+    PatchPlan plan = OneModule(FIXTURE_LIBRARY_PATH, {});
+    Rack rack(plan, run);
     Rendering rendering = rack.Run();
     ASSERT_EQ(rendering.channel_names, (std::vector<std::string>{"Out", "Clock", "State"}));
     ASSERT_EQ(rendering.frames, 100);
@@ -208,11 +208,11 @@ TEST(RackRun, InputStatesAreAnnouncedAsAHostWould) {
     RunSettings run;
     run.seconds = 0.01;
     // Constant In: static. Wired In: the state its source announced for that output (running).
-    PatchSpec spec;
-    spec.modules = {Fixture("a", {{"Mode", "add"}, {"Offset", "half"}}),
+    PatchPlan plan;
+    plan.modules = {Fixture("a", {{"Mode", "add"}, {"Offset", "half"}}),
                     Fixture("b", {}, {{"In", {"a", "Out"}}})};
-    spec.outputs = {{"a", "State"}, {"b", "State"}, {"b", "Out"}, {"a", "Out"}};
-    Rendering rendering = Rack(spec, run).Run();
+    plan.outputs = {{"a", "State"}, {"b", "State"}, {"b", "Out"}, {"a", "Out"}};
+    Rendering rendering = Rack(plan, run).Run();
     EXPECT_EQ(rendering.channels[0][0], static_cast<float>(PIN_STATE_STATIC));
     EXPECT_EQ(rendering.channels[1][0], static_cast<float>(PIN_STATE_RUNNING));
     // a: 1.0 + 0.5 + 0.5 (half); b multiplies that by its default Gain 0.5.
@@ -230,28 +230,28 @@ TEST(RackErrors, LibrariesThatCannotBeUsedAreNamedWithWhatIsMissing) {
 }
 
 TEST(RackErrors, SettingsNameTheModuleThePinAndTheValue) {
-    PatchSpec spec;
-    spec.origin = "p.json: ";
-    spec.modules = {Fixture("a", {{"Gian", "1"}})};
-    auto [code, message] = Refusal(spec);
+    PatchPlan plan;
+    plan.origin = "p.json: ";
+    plan.modules = {Fixture("a", {{"Gian", "1"}})};
+    auto [code, message] = Refusal(plan);
     EXPECT_EQ(code, kExitSettings);
     EXPECT_THAT(message, AllOf(HasSubstr("p.json: module \"a\": "), HasSubstr("unknown pin \"Gian\"")));
-    spec.modules = {Fixture("a", {{"Mode", "divide"}})};
-    std::tie(code, message) = Refusal(spec);
+    plan.modules = {Fixture("a", {{"Mode", "divide"}})};
+    std::tie(code, message) = Refusal(plan);
     EXPECT_EQ(code, kExitSettings);
     EXPECT_THAT(message, AllOf(HasSubstr("\"Mode\""), HasSubstr("\"divide\""), HasSubstr("add=0")));
-    spec.modules = {Fixture("a", {{"Gain", "1"}, {"gain", "2"}})};
-    EXPECT_THAT(Refusal(spec).second, HasSubstr("\"Gain\" is set twice"));
+    plan.modules = {Fixture("a", {{"Gain", "1"}, {"gain", "2"}})};
+    EXPECT_THAT(Refusal(plan).second, HasSubstr("\"Gain\" is set twice"));
     // Outside the range: taken, with a warning.
-    spec.modules = {Fixture("a", {{"Gain", "12"}})};
-    Rack rack(spec, {});
+    plan.modules = {Fixture("a", {{"Gain", "12"}})};
+    Rack rack(plan, {});
     ASSERT_EQ(rack.Warnings().size(), 1u);
     EXPECT_THAT(rack.Warnings()[0], AllOf(HasSubstr("module \"a\""), HasSubstr("12 V")));
 }
 
 TEST(RackErrors, WiresMustJoinAnOutputOfAKnownModuleToAnAudioInput) {
     struct Case {
-        std::vector<ModuleSpec> modules;
+        std::vector<ModulePlan> modules;
         const char* expected;
     } cases[] = {
         {{Fixture("a"), Fixture("b", {}, {{"In", {"c", "Out"}}})}, "unknown module \"c\""},
@@ -264,39 +264,39 @@ TEST(RackErrors, WiresMustJoinAnOutputOfAKnownModuleToAnAudioInput) {
         {{Fixture("a"), Fixture("a")}, "two modules are named \"a\""},
     };
     for (const auto& c : cases) {
-        PatchSpec spec;
-        spec.origin = "p.json: ";
-        spec.modules = c.modules;
-        auto [code, message] = Refusal(spec);
+        PatchPlan plan;
+        plan.origin = "p.json: ";
+        plan.modules = c.modules;
+        auto [code, message] = Refusal(plan);
         EXPECT_EQ(code, kExitPatch) << message;
         EXPECT_THAT(message, AllOf(HasSubstr("p.json: "), HasSubstr(c.expected)));
     }
 }
 
 TEST(RackErrors, LoopsAreRefusedNamingTheirWires) {
-    PatchSpec spec;
-    spec.origin = "p.json: ";
-    spec.modules = {Fixture("src"), Fixture("a", {}, {{"In", {"src", "Out"}}, {"Gain", {"b", "Out"}}}),
+    PatchPlan plan;
+    plan.origin = "p.json: ";
+    plan.modules = {Fixture("src"), Fixture("a", {}, {{"In", {"src", "Out"}}, {"Gain", {"b", "Out"}}}),
                     Fixture("b", {}, {{"In", {"a", "Out"}}}),
                     Fixture("c", {}, {{"In", {"b", "Out"}}})};
-    auto [code, message] = Refusal(spec);
+    auto [code, message] = Refusal(plan);
     EXPECT_EQ(code, kExitPatch);
     EXPECT_THAT(message, AllOf(HasSubstr("loop"), HasSubstr("a.Gain <- b.Out"), HasSubstr("b.In <- a.Out")));
     EXPECT_THAT(message, ::testing::Not(HasSubstr("src"))) << "only the loop's own wires";
-    spec.modules = {Fixture("self", {}, {{"In", {"self", "Clock"}}})};
-    std::tie(code, message) = Refusal(spec);
+    plan.modules = {Fixture("self", {}, {{"In", {"self", "Clock"}}})};
+    std::tie(code, message) = Refusal(plan);
     EXPECT_EQ(code, kExitPatch);
     EXPECT_THAT(message, HasSubstr("loop: self.In <- self.Clock"));
 }
 
 TEST(RackErrors, OutputsMustNameAudioOutputsOfKnownModules) {
-    PatchSpec spec;
-    spec.origin = "p.json: ";
-    spec.modules = {Fixture("a")};
-    spec.outputs = {{"b", "Out"}};
-    EXPECT_THAT(Refusal(spec).second, HasSubstr("output b.Out: unknown module \"b\""));
-    spec.outputs = {{"a", "Gain"}};
-    EXPECT_THAT(Refusal(spec).second, HasSubstr("\"Gain\" is not an audio output"));
-    spec.outputs = {{"a", "Volume"}};
-    EXPECT_THAT(Refusal(spec).second, HasSubstr("unknown pin \"Volume\""));
+    PatchPlan plan;
+    plan.origin = "p.json: ";
+    plan.modules = {Fixture("a")};
+    plan.outputs = {{"b", "Out"}};
+    EXPECT_THAT(Refusal(plan).second, HasSubstr("output b.Out: unknown module \"b\""));
+    plan.outputs = {{"a", "Gain"}};
+    EXPECT_THAT(Refusal(plan).second, HasSubstr("\"Gain\" is not an audio output"));
+    plan.outputs = {{"a", "Volume"}};
+    EXPECT_THAT(Refusal(plan).second, HasSubstr("unknown pin \"Volume\""));
 }

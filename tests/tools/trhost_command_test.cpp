@@ -117,9 +117,9 @@ TEST_F(TrhostCommand, RenderWritesExactlyTheRenderedSamplesAndAPlot) {
     run.rate = 22050;
     run.block = 33;
     run.seconds = 0.1;
-    PatchSpec spec;
-    spec.modules.push_back({"module", kFixture, {{"Gain", "2.5"}, {"Offset", "half"}}, {}});
-    Rendering expected = Rack(spec, run).Run();
+    PatchPlan plan;
+    plan.modules.push_back({"module", kFixture, {{"Gain", "2.5"}, {"Offset", "half"}}, {}});
+    Rendering expected = Rack(plan, run).Run();
     EXPECT_TRUE(channels == expected.channels);
     EXPECT_EQ(channels[0][0], 1.0f * 0.25f + 0.5f);
 

@@ -34,14 +34,14 @@ CommandAction AddPatchCommand(CLI::App& app) {
         job.plot_path = options->plot;
         try {
             PatchFile file = ReadPatchFile(options->patch);
-            job.spec = file.spec;
+            job.plan = file.plan;
             job.run = options->run.Over(RunOptions{file.rate, file.block, file.seconds}.Over({}));
-            job.run.Check(kExitPatch, file.spec.origin);
+            job.run.Check(kExitPatch, file.plan.origin);
         } catch (const CommandError& error) {
             std::cerr << "trhost patch: " << error.what() << "\n";
             return error.ExitCode();
         }
-        std::string title = job.spec.title;
+        std::string title = job.plan.title;
         RunSettings run = job.run;
         job.plot_text = [title, run](const Rack& rack) {
             PlotText text;

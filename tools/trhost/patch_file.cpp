@@ -25,9 +25,9 @@ public:
         CheckKeys(root, "", {"rate", "block", "seconds", "modules", "outputs", "title", "comment"});
 
         PatchFile file;
-        file.spec.origin = m_path + ": ";
-        file.spec.title = std::filesystem::path(m_path).filename().string();
-        if (root.contains("title")) file.spec.title = Text(root["title"], "title");
+        file.plan.origin = m_path + ": ";
+        file.plan.title = std::filesystem::path(m_path).filename().string();
+        if (root.contains("title")) file.plan.title = Text(root["title"], "title");
         if (root.contains("rate")) file.rate = Number(root["rate"], "rate");
         if (root.contains("block")) file.block = WholeNumber(root["block"], "block");
         if (root.contains("seconds")) file.seconds = Number(root["seconds"], "seconds");
@@ -38,7 +38,7 @@ public:
             Refuse("modules", "must be a list of at least one module");
         }
         for (size_t i = 0; i < modules.size(); ++i) {
-            file.spec.modules.push_back(Module(modules[i], "modules[" + std::to_string(i) + "]"));
+            file.plan.modules.push_back(Module(modules[i], "modules[" + std::to_string(i) + "]"));
         }
 
         if (!root.contains("outputs")) Refuse("", "\"outputs\" is missing");
@@ -47,7 +47,7 @@ public:
             Refuse("outputs", "must be a list of at least one \"module.pin\"");
         }
         for (size_t i = 0; i < outputs.size(); ++i) {
-            file.spec.outputs.push_back(Ref(outputs[i], "outputs[" + std::to_string(i) + "]"));
+            file.plan.outputs.push_back(Ref(outputs[i], "outputs[" + std::to_string(i) + "]"));
         }
         return file;
     }
@@ -119,10 +119,10 @@ private:
         return *ref;
     }
 
-    ModuleSpec Module(const json& object, const std::string& where) const {
+    ModulePlan Module(const json& object, const std::string& where) const {
         if (!object.is_object()) Refuse(where, "must be an object");
         CheckKeys(object, where, {"name", "library", "set", "wire", "comment"});
-        ModuleSpec module;
+        ModulePlan module;
         if (!object.contains("name")) Refuse(where, "\"name\" is missing");
         module.name = Text(object["name"], where + ".name");
         if (module.name.empty() || module.name.find('.') != std::string::npos) {

@@ -12,12 +12,12 @@
 #include <optional>
 #include <string>
 
-#include "patch_spec.h"
+#include "patch_plan.h"
 
 namespace trhost {
 
 struct PatchFile {
-    PatchSpec spec;  // library paths already resolved against the file's folder
+    PatchPlan plan;  // library paths already resolved against the file's folder
     std::optional<double> rate;
     std::optional<int32_t> block;
     std::optional<double> seconds;

@@ -28,13 +28,13 @@ auto WithLabel(const std::string& label, int exit_code, Step step) -> decltype(s
 
 }  // namespace
 
-Rack::Rack(const PatchSpec& spec, const RunSettings& run) : m_run(run) {
-    if (spec.modules.empty()) throw CommandError(kExitPatch, spec.origin + "the patch has no modules");
-    for (const auto& module : spec.modules) CreateInstance(module, spec.origin);
-    for (size_t i = 0; i < spec.modules.size(); ++i) ApplySettings(m_modules[i], spec.modules[i]);
-    for (size_t i = 0; i < spec.modules.size(); ++i) ApplyWires(i, spec.modules[i]);
-    OrderByWires(spec.origin);
-    ChooseOutputs(spec);
+Rack::Rack(const PatchPlan& plan, const RunSettings& run) : m_run(run) {
+    if (plan.modules.empty()) throw CommandError(kExitPatch, plan.origin + "the patch has no modules");
+    for (const auto& module : plan.modules) CreateInstance(module, plan.origin);
+    for (size_t i = 0; i < plan.modules.size(); ++i) ApplySettings(m_modules[i], plan.modules[i]);
+    for (size_t i = 0; i < plan.modules.size(); ++i) ApplyWires(i, plan.modules[i]);
+    OrderByWires(plan.origin);
+    ChooseOutputs(plan);
 }
 
 Rack::~Rack() {
@@ -51,22 +51,22 @@ ModuleLibrary& Rack::LoadLibrary(const std::string& path) {
     return *(m_libraries[path] = std::move(library));
 }
 
-void Rack::CreateInstance(const ModuleSpec& spec, const std::string& origin) {
-    if (FindInstance(spec.name) != kNone) {
-        throw CommandError(kExitPatch, origin + "two modules are named " + Quoted(spec.name));
+void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
+    if (FindInstance(plan.name) != kNone) {
+        throw CommandError(kExitPatch, origin + "two modules are named " + Quoted(plan.name));
     }
     Instance instance;
-    instance.name = spec.name;
-    instance.label = origin.empty() ? "" : origin + "module " + Quoted(spec.name) + ": ";
-    instance.library = &LoadLibrary(spec.library);
+    instance.name = plan.name;
+    instance.label = origin.empty() ? "" : origin + "module " + Quoted(plan.name) + ": ";
+    instance.library = &LoadLibrary(plan.library);
     instance.info = ReadModuleInfo(*instance.library);
     if (!instance.info.described) {
         throw CommandError(kExitModule,
-                           spec.library + ": holds no module (getModuleProperties(0) answered 0)");
+                           plan.library + ": holds no module (getModuleProperties(0) answered 0)");
     }
     instance.host = std::make_unique<HostInstance>(*instance.library);
     if (!instance.host->Create()) {
-        throw CommandError(kExitModule, spec.library + ": makeModule(0, 1) answered null");
+        throw CommandError(kExitModule, plan.library + ": makeModule(0, 1) answered null");
     }
     instance.host->SetSampleRate(static_cast<float>(m_run.rate));
     instance.host->SetBlockSize(m_run.block);
@@ -74,9 +74,9 @@ void Rack::CreateInstance(const ModuleSpec& spec, const std::string& origin) {
     m_modules.push_back(std::move(instance));
 }
 
-void Rack::ApplySettings(Instance& instance, const ModuleSpec& spec) {
+void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
     std::set<int32_t> set_pins;
-    for (const auto& [pin_name, text] : spec.set) {
+    for (const auto& [pin_name, text] : plan.set) {
         WithLabel(instance.label, kExitSettings, [&] {
             const PinDescription& pin = FindPin(instance.pins, pin_name);
             if (!set_pins.insert(pin.index).second) {
@@ -97,9 +97,9 @@ void Rack::ApplySettings(Instance& instance, const ModuleSpec& spec) {
     }
 }
 
-void Rack::ApplyWires(size_t target, const ModuleSpec& spec) {
+void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
     Instance& instance = m_modules[target];
-    for (const auto& [pin_name, source_ref] : spec.wires) {
+    for (const auto& [pin_name, source_ref] : plan.wires) {
         std::string wire = "wire " + pin_name + " <- " + source_ref.Text() + ": ";
         auto refuse = [&](const std::string& what) {
             throw CommandError(kExitPatch, instance.label + wire + what);
@@ -112,7 +112,7 @@ void Rack::ApplyWires(size_t target, const ModuleSpec& spec) {
             refuse("pin " + Quoted(pin.name) + " is not an audio input");
         }
         if (instance.wires.count(pin.index)) refuse("pin " + Quoted(pin.name) + " is wired twice");
-        bool was_set = std::any_of(spec.set.begin(), spec.set.end(), [&](const auto& setting) {
+        bool was_set = std::any_of(plan.set.begin(), plan.set.end(), [&](const auto& setting) {
             return &FindPin(instance.pins, setting.first) == &pin;
         });
         if (was_set) refuse("pin " + Quoted(pin.name) + " is both set and wired");
@@ -175,26 +175,26 @@ void Rack::OrderByWires(const std::string& origin) {
     throw CommandError(kExitPatch, origin + "the wires form a loop: " + loop);
 }
 
-void Rack::ChooseOutputs(const PatchSpec& spec) {
+void Rack::ChooseOutputs(const PatchPlan& plan) {
     bool several = m_modules.size() > 1;
     auto add = [&](size_t module, const PinDescription& pin) {
         std::string name = several ? m_modules[module].name + "." + pin.name : pin.name;
         m_outputs.push_back({module, pin.index, name});
     };
-    if (spec.outputs.empty()) {
+    if (plan.outputs.empty()) {
         for (size_t i = 0; i < m_modules.size(); ++i) {
             for (const auto& pin : m_modules[i].pins) {
                 if (IsAudioOutput(pin)) add(i, pin);
             }
         }
         if (m_outputs.empty()) {
-            throw CommandError(kExitModule, spec.origin + m_modules.front().info.name +
+            throw CommandError(kExitModule, plan.origin + m_modules.front().info.name +
                                                 " has no audio output pin to render");
         }
         return;
     }
-    for (const auto& ref : spec.outputs) {
-        std::string where = spec.origin + "output " + ref.Text() + ": ";
+    for (const auto& ref : plan.outputs) {
+        std::string where = plan.origin + "output " + ref.Text() + ": ";
         size_t module = FindInstance(ref.module);
         if (module == kNone) {
             throw CommandError(kExitPatch, where + "unknown module " + Quoted(ref.module));

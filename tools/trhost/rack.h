@@ -20,7 +20,7 @@
 #include "host_instance.h"
 #include "module_info.h"
 #include "module_library.h"
-#include "patch_spec.h"
+#include "patch_plan.h"
 #include "pin_values.h"
 
 namespace trhost {
@@ -38,7 +38,7 @@ class Rack {
 public:
     // Loads the libraries, creates and describes every instance and checks every setting, wire and
     // output against the descriptions. Throws CommandError: load, module, settings or patch stage.
-    Rack(const PatchSpec& spec, const RunSettings& run);
+    Rack(const PatchPlan& plan, const RunSettings& run);
     ~Rack();
     Rack(const Rack&) = delete;
     Rack& operator=(const Rack&) = delete;
@@ -80,10 +80,10 @@ private:
     };
 
     ModuleLibrary& LoadLibrary(const std::string& path);
-    void CreateInstance(const ModuleSpec& spec, const std::string& origin);
-    void ApplySettings(Instance& instance, const ModuleSpec& spec);
-    void ApplyWires(size_t target, const ModuleSpec& spec);
-    void ChooseOutputs(const PatchSpec& spec);
+    void CreateInstance(const ModulePlan& plan, const std::string& origin);
+    void ApplySettings(Instance& instance, const ModulePlan& plan);
+    void ApplyWires(size_t target, const ModulePlan& plan);
+    void ChooseOutputs(const PatchPlan& plan);
     void OrderByWires(const std::string& origin);
     size_t FindInstance(const std::string& name) const;  // npos when none
     void PassOnSourceStates(Instance& instance, bool initial);

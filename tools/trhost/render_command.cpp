@@ -6,7 +6,7 @@
 #include "command_error.h"
 #include "commands.h"
 #include "exit_codes.h"
-#include "patch_spec.h"
+#include "patch_plan.h"
 #include "pin_values.h"
 #include "run_options.h"
 #if TRHOST_WITH_MEDIA
@@ -42,7 +42,7 @@ CommandAction AddRenderCommand(CLI::App& app) {
         job.run = options->run.Over({});
         job.wav_path = options->out;
         job.plot_path = options->plot;
-        ModuleSpec module;
+        ModulePlan module;
         module.name = "module";
         module.library = options->library;
         try {
@@ -56,7 +56,7 @@ CommandAction AddRenderCommand(CLI::App& app) {
             std::cerr << "trhost render: " << error.what() << "\n";
             return error.ExitCode();
         }
-        job.spec.modules.push_back(module);
+        job.plan.modules.push_back(module);
         std::string library = options->library;
         RunSettings run = job.run;
         job.plot_text = [library, run](const Rack& rack) {

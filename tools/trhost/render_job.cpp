@@ -23,7 +23,7 @@ int RunRenderJob(const RenderJob& job) {
         std::string wav = files.Reserve(job.wav_path);
         std::string plot = job.plot_path.empty() ? "" : files.Reserve(job.plot_path);
 
-        Rack rack(job.spec, job.run);
+        Rack rack(job.plan, job.run);
         for (const auto& warning : rack.Warnings()) std::cerr << prefix << "warning: " << warning << "\n";
         Rendering rendering = rack.Run();
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "patch_spec.h"
+#include "patch_plan.h"
 #include "plot.h"
 #include "rack.h"
 
@@ -16,7 +16,7 @@ namespace trhost {
 
 struct RenderJob {
     std::string command;  // "render" or "patch", for messages
-    PatchSpec spec;
+    PatchPlan plan;
     RunSettings run;
     std::string wav_path;
     std::string plot_path;  // empty: no plot

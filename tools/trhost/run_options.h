@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "patch_spec.h"
+#include "patch_plan.h"
 
 namespace trhost {
 

@@ -1,4 +1,4 @@
-#include "patch_spec.h"
+#include "patch_plan.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 // A patch as trhost runs it: named instances of module libraries, the values set on their pins, the
 // wires from outputs to inputs, and the output pins that become the channels of the result. A single
 // render is a patch of one instance whose outputs are all its output pins.
-#ifndef TRHOST_PATCH_SPEC_H
-#define TRHOST_PATCH_SPEC_H
+#ifndef TRHOST_PATCH_PLAN_H
+#define TRHOST_PATCH_PLAN_H
 
 #include <cstdint>
 #include <optional>
@@ -38,17 +38,17 @@ struct PinRef {
     std::string Text() const { return module + "." + pin; }
 };
 
-struct ModuleSpec {
+struct ModulePlan {
     std::string name;     // unique in the patch; holds no '.'
     std::string library;  // path as it is to be loaded
     std::vector<std::pair<std::string, std::string>> set;   // pin name, value text
     std::vector<std::pair<std::string, PinRef>> wires;      // input pin name, source output pin
 };
 
-struct PatchSpec {
+struct PatchPlan {
     std::string title;   // names the module or the patch in the plot
     std::string origin;  // prefix of error messages: "" for a render, "FILE: " for a patch file
-    std::vector<ModuleSpec> modules;
+    std::vector<ModulePlan> modules;
     std::vector<PinRef> outputs;  // empty: every output pin of every instance, in order
 };
 
@@ -57,4 +57,4 @@ std::optional<PinRef> ParsePinRef(const std::string& text);
 
 }  // namespace trhost
 
-#endif  // TRHOST_PATCH_SPEC_H
+#endif  // TRHOST_PATCH_PLAN_H
