@@ -12,11 +12,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "checked_convert.h"
 #include "shared_sine_table.h"
 #include "vexlo_module.h"
+
+// The per-sample parts are inlined into the loops that call them: a call per sample, with its
+// arguments on the 32-bit stack, costs as much as the step itself.
+#define VEXLO_PER_SAMPLE inline __attribute__((always_inline))
 
 namespace {
 
@@ -64,6 +69,29 @@ inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
     return a < period - b ? a + b : a - (period - b);
 }
 
+// Step 9's rescale, count / old P x P + 0.5 truncated with the division done first, for
+// 1 <= count <= old P. That division sits on the chain from each sample's count to the next, so while
+// N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier, off the chain):
+// y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double holds it exactly;
+// V = y x (1/old P) + 0.5 and the literal value each pass through at most three roundings of a
+// relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true count x P / old P + 0.5
+// (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two therefore truncate alike;
+// otherwise (about one time in 2^19) the literal expression decides.
+inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, int32_t period, bool exact) {
+    if (exact) {
+        const double estimate =
+            static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
+        const int32_t whole = static_cast<int32_t>(estimate);
+        const double gap = estimate - static_cast<double>(whole);
+        constexpr double kMargin = 1.0 / 1048576.0;  // 2^-20
+        if (gap > kMargin && gap < 1.0 - kMargin) return whole;
+    }
+    int32_t rescaled = count;
+    vexlo::TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
+                        &rescaled);
+    return rescaled;
+}
+
 // Triangle: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the sine.
 inline double TriangleAt(int32_t position, int32_t period) {
     const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
@@ -86,12 +114,11 @@ inline float OutputOf(double wave, double depth_eff, double offset, double in) {
     return static_cast<float>((wave * depth_eff + offset) * in);
 }
 
-// True when every sample of buffer[from, from + count) has the bits of buffer[from].
+// True when every sample of buffer[from, from + count) has the bits of buffer[from]: each sample
+// equals the one before it, which the C library's block compare checks fast (and it stops at the first
+// difference).
 inline bool Held(const float* buffer, int32_t from, int32_t count) {
-    const uint32_t first = std::bit_cast<uint32_t>(buffer[from]);
-    uint32_t differs = 0;
-    for (int32_t k = 1; k < count; ++k) differs |= std::bit_cast<uint32_t>(buffer[from + k]) ^ first;
-    return differs == 0;
+    return std::memcmp(buffer + from + 1, buffer + from, static_cast<size_t>(count - 1) * sizeof(float)) == 0;
 }
 
 }  // namespace
@@ -138,6 +165,9 @@ void VexloModule::ReleaseSineTable() {
 void VexloModule::ForgetShortcuts() {
     m_period_key = kNoKey;
     m_keyed_period = 0;
+    m_keyed_inverse = 0.0;
+    m_period_inverse = 0.0;
+    m_exact_products = vexlo::SineIndex::ExactProducts(m_table_length);
     m_phase_key_period = 0;
     m_phase_key_fraction = 0;
     m_keyed_phase_offset = 0;
@@ -218,16 +248,52 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     StoreSmoother(smoother);
 }
 
-void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
-    for (int32_t at = from; at < from + count; ++at) {
-        // 1. Inputs.
-        const Inputs x{block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]};
-        block.out[at] = StepSample(block, x, smoother);
+VEXLO_PER_SAMPLE int32_t VexloModule::PeriodFor(float hertz) {
+    // P depends on F and R alone, and R is fixed from Open on.
+    if (std::bit_cast<uint32_t>(hertz) == m_period_key) return m_keyed_period;
+    return NewPeriodFor(hertz);
+}
+
+VEXLO_PER_SAMPLE int32_t VexloModule::NewPeriodFor(float hertz) {
+    const uint32_t key = std::bit_cast<uint32_t>(hertz);
+    // P = R / F + 0.5 truncated, at least 1 (hertz above twice the rate would round it to 0). Above
+    // 1/30 Hz, R / F stays below 30 x R, which fits 32 bits.
+    int32_t period = 1;
+    if (!vexlo::TruncToInt32(static_cast<double>(m_int_sample_rate) / static_cast<double>(hertz) + 0.5, &period) ||
+        period < 1) {
+        period = 1;
     }
+    m_period_key = key;
+    if (period != m_keyed_period) m_keyed_inverse = 1.0 / static_cast<double>(period);
+    m_keyed_period = period;
+    return period;
+}
+
+VEXLO_PER_SAMPLE int32_t VexloModule::PhaseOffsetFor(int32_t period, float fraction) {
+    if (period == m_phase_key_period && std::bit_cast<uint32_t>(fraction) == m_phase_key_fraction) {
+        return m_keyed_phase_offset;
+    }
+    return NewPhaseOffsetFor(period, fraction);
+}
+
+VEXLO_PER_SAMPLE int32_t VexloModule::NewPhaseOffsetFor(int32_t period, float fraction) {
+    const uint32_t key = std::bit_cast<uint32_t>(fraction);
+
+    // PO = P x PF + 0.5 truncated. When that does not fit 32 bits it is reduced modulo P first, which
+    // leaves the position unchanged.
+    const double samples = static_cast<double>(period) * static_cast<double>(fraction) + 0.5;
+    int32_t phase_offset = 0;
+    if (!vexlo::TruncToInt32(samples, &phase_offset)) {
+        phase_offset = static_cast<int32_t>(std::fmod(std::trunc(samples), static_cast<double>(period)));
+    }
+    m_phase_key_period = period;
+    m_phase_key_fraction = key;
+    m_keyed_phase_offset = WrapAround(phase_offset, period);
+    return m_keyed_phase_offset;
 }
 
 // Steps 2 to 14 for one sample.
-inline float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo::SquareSmoother& smoother) {
+VEXLO_PER_SAMPLE float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo::SquareSmoother& smoother) {
     // 2. Effective depth: absolute, or relative to the offset.
     const float depth_factor = block.relative ? x.offset : kAbsoluteDepth;
     const float depth_eff = static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(x.depth));
@@ -258,8 +324,7 @@ inline float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo:
 
     // 9. A new period keeps the same fraction of the cycle: rescale the count.
     if (m_period >= 1 && m_period != period) {
-        vexlo::TruncToInt32(static_cast<double>(count) / static_cast<double>(m_period) * static_cast<double>(period) + 0.5,
-                            &count);
+        count = Rescaled(count, m_period, m_period_inverse, period, m_exact_products);
     }
 
     // 10. Wrap the count into the period. Here 0 <= count <= P: before step 4 either both counters were
@@ -267,6 +332,7 @@ inline float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo:
     //     1 <= count <= old P, count / old P <= 1 and so count / old P x P + 0.5 <= P + 0.5 (rounding
     //     is monotonic and these bounds are representable). One comparison is the remainder.
     m_period = period;
+    m_period_inverse = m_keyed_inverse;
     m_count = WrapForward(count, period);
 
     // 11. and 12. Phase offset in whole samples, reduced into 0 .. P - 1 (remembered while P and PF keep
@@ -277,7 +343,7 @@ inline float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo:
     // 13. Wave value.
     double wave = 0.0;
     switch (block.wave) {
-        case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period)]; break;
+        case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period, m_period_inverse)]; break;
         case kWaveTriangle: wave = TriangleAt(position, period); break;
         case kWaveSquare: wave = smoother.Step(SquareLevel(position, period)); break;
         default: break;
@@ -285,6 +351,17 @@ inline float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo:
 
     // 14. Output, rounded to single once.
     return OutputOf(wave, depth_eff, x.offset, x.in);
+}
+
+void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
+    // A local copy of the smoother, which no output store can alias.
+    vexlo::SquareSmoother local = smoother;
+    for (int32_t at = from; at < from + count; ++at) {
+        // 1. Inputs.
+        const Inputs x{block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]};
+        block.out[at] = StepSample(block, x, local);
+    }
+    smoother = local;
 }
 
 void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
@@ -311,25 +388,34 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
     const double in = x.in;
     const auto advance = [period](int32_t& value) { value = value + 1 < period ? value + 1 : 0; };
 
+    const double inverse = m_period_inverse;
     switch (block.wave) {
-        case kWaveSine:
+        case kWaveSine: {
+            // Local copies, which no output store can alias.
+            vexlo::SineIndex index = m_sine_index;
+            const float* const table = m_sine_table;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(m_sine_table[m_sine_index.At(position, period)], depth_eff, offset, in);
+                block.out[at] = OutputOf(table[index.At(position, period, inverse)], depth_eff, offset, in);
             }
+            m_sine_index = index;
             break;
+        }
         case kWaveTriangle:
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
                 block.out[at] = OutputOf(TriangleAt(position, period), depth_eff, offset, in);
             }
             break;
-        case kWaveSquare:
+        case kWaveSquare: {
+            vexlo::SquareSmoother local = smoother;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(smoother.Step(SquareLevel(position, period)), depth_eff, offset, in);
+                block.out[at] = OutputOf(local.Step(SquareLevel(position, period)), depth_eff, offset, in);
             }
+            smoother = local;
             break;
+        }
         default:
             std::fill(block.out + from + 1, block.out + from + count, OutputOf(0.0, depth_eff, offset, in));
             break;
@@ -337,40 +423,6 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
 
     // The count moved on with the position: count + (n - 1) mod P.
     m_count = AddWrapped(counted, (count - 1) % period, period);
-}
-
-int32_t VexloModule::PeriodFor(float hertz) {
-    // P depends on F and R alone, and R is fixed from Open on.
-    const uint32_t key = std::bit_cast<uint32_t>(hertz);
-    if (key == m_period_key) return m_keyed_period;
-
-    // P = R / F + 0.5 truncated, at least 1 (hertz above twice the rate would round it to 0). Above
-    // 1/30 Hz, R / F stays below 30 x R, which fits 32 bits.
-    int32_t period = 1;
-    if (!vexlo::TruncToInt32(static_cast<double>(m_int_sample_rate) / static_cast<double>(hertz) + 0.5, &period) ||
-        period < 1) {
-        period = 1;
-    }
-    m_period_key = key;
-    m_keyed_period = period;
-    return period;
-}
-
-int32_t VexloModule::PhaseOffsetFor(int32_t period, float fraction) {
-    const uint32_t key = std::bit_cast<uint32_t>(fraction);
-    if (period == m_phase_key_period && key == m_phase_key_fraction) return m_keyed_phase_offset;
-
-    // PO = P x PF + 0.5 truncated. When that does not fit 32 bits it is reduced modulo P first, which
-    // leaves the position unchanged.
-    const double samples = static_cast<double>(period) * static_cast<double>(fraction) + 0.5;
-    int32_t phase_offset = 0;
-    if (!vexlo::TruncToInt32(samples, &phase_offset)) {
-        phase_offset = static_cast<int32_t>(std::fmod(std::trunc(samples), static_cast<double>(period)));
-    }
-    m_phase_key_period = period;
-    m_phase_key_fraction = key;
-    m_keyed_phase_offset = WrapAround(phase_offset, period);
-    return m_keyed_phase_offset;
 }
 
 double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period) {

@@ -99,7 +99,9 @@ private:
     void RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     void RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     int32_t PeriodFor(float hertz);
+    int32_t NewPeriodFor(float hertz);
     int32_t PhaseOffsetFor(int32_t period, float fraction);
+    int32_t NewPhaseOffsetFor(int32_t period, float fraction);
     void ForgetShortcuts();
 
     // Pin-bound members, written by the host (buffer addresses and list values), read by the module.
@@ -134,6 +136,9 @@ private:
     // on, so it only ever skips a computation whose result it holds; Open forgets them all.
     uint32_t m_period_key = kNoKey;        // bits of the F whose period is m_keyed_period (a NaN: none)
     int32_t m_keyed_period = 0;            // P, samples, for m_period_key at this R
+    double m_keyed_inverse = 0.0;          // 1.0 / m_keyed_period
+    double m_period_inverse = 0.0;         // 1.0 / m_period while active
+    bool m_exact_products = false;         // N x N < 2^53: see Rescaled and SineIndex
     int32_t m_phase_key_period = 0;        // P of the phase offset below; 0: none
     uint32_t m_phase_key_fraction = 0;     // bits of PF of the phase offset below
     int32_t m_keyed_phase_offset = 0;      // P x PF + 0.5 truncated, reduced into 0 .. P - 1, samples

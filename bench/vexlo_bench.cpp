@@ -1,0 +1,70 @@
+// vexlo_bench: how fast the module runs per sample against the literal reference engine in the same
+// run, how long Open takes, and what each further instance costs in memory. After Google Benchmark's
+// own table it prints a summary: the speed-up over the literal engine per scenario, and how many
+// instances one core runs in real time at 48 kHz.
+//
+//   build/linux-x86/vexlo_bench                    # everything, about 20 s
+//   build/linux-x86/vexlo_bench --benchmark_filter=sine
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine_benchmarks.h"
+#include "lifecycle_benchmarks.h"
+
+namespace {
+
+// The console table, plus each run's counters kept for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            for (const auto& [name, counter] : run.counters) counters_[run.benchmark_name()][name] = counter.value;
+        }
+    }
+
+    // The counter `name` of benchmark `benchmark`, or 0 when it did not run.
+    double Counter(const std::string& benchmark, const std::string& name) const {
+        const auto b = counters_.find(benchmark);
+        if (b == counters_.end()) return 0.0;
+        const auto c = b->second.find(name);
+        return c == b->second.end() ? 0.0 : c->second;
+    }
+
+private:
+    std::map<std::string, std::map<std::string, double>> counters_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<vexlo::bench::EnginePair> pairs = vexlo::bench::RegisterEngineBenchmarks();
+    vexlo::bench::RegisterLifecycleBenchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\n%-28s %12s %12s %9s %18s\n", "scenario", "module ns/s", "literal ns/s", "speed-up",
+                "instances @48kHz");
+    for (const auto& pair : pairs) {
+        const double module = reporter.Counter(pair.module_name, vexlo::bench::kNsPerSample);
+        const double literal = reporter.Counter(pair.literal_name, vexlo::bench::kNsPerSample);
+        if (module <= 0.0) continue;
+        const double instances = 1e9 / (module * vexlo::bench::kBenchRate);
+        if (literal > 0.0) {
+            std::printf("%-28s %12.2f %12.2f %8.2fx %18.0f\n", pair.scenario.c_str(), module, literal, literal / module,
+                        instances);
+        } else {
+            std::printf("%-28s %12.2f %12s %9s %18.0f\n", pair.scenario.c_str(), module, "-", "-", instances);
+        }
+    }
+    return 0;
+}
