@@ -21,8 +21,8 @@ struct EnginePair {
 // Registers both benchmarks of every scenario; answers their names.
 std::vector<EnginePair> RegisterEngineBenchmarks();
 
-// Name of the counter every per-sample benchmark reports.
-inline constexpr const char* kNsPerSample = "ns/sample";
+// Name of the counter every per-sample benchmark reports: seconds per sample.
+inline constexpr const char* kTimePerSample = "time/sample";
 
 }  // namespace vexlo::bench
 

@@ -8,7 +8,7 @@ namespace vexlo::bench {
 void RegisterLifecycleBenchmarks();
 
 // Counter names.
-inline constexpr const char* kOpenMs = "ms/open";
+inline constexpr const char* kTimePerOpen = "time/open";  // seconds
 inline constexpr const char* kBytesPerInstance = "bytes/instance";
 
 }  // namespace vexlo::bench

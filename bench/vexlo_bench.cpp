@@ -22,9 +22,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // Single runs, and the "min" aggregate of repeated ones.
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            for (const auto& [name, counter] : run.counters) counters_[run.benchmark_name()][name] = counter.value;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
+            for (const auto& [name, counter] : run.counters) counters_[run.run_name.function_name][name] = counter.value;
         }
     }
 
@@ -52,19 +53,25 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\n%-28s %12s %12s %9s %18s\n", "scenario", "module ns/s", "literal ns/s", "speed-up",
-                "instances @48kHz");
+    std::printf("\nFastest of the repetitions, ns per sample at 48 kHz:\n");
+    std::printf("%-28s %10s %10s %9s %18s\n", "scenario", "module", "literal", "speed-up", "instances per core");
     for (const auto& pair : pairs) {
-        const double module = reporter.Counter(pair.module_name, vexlo::bench::kNsPerSample);
-        const double literal = reporter.Counter(pair.literal_name, vexlo::bench::kNsPerSample);
+        const double module = 1e9 * reporter.Counter(pair.module_name, vexlo::bench::kTimePerSample);
+        const double literal = 1e9 * reporter.Counter(pair.literal_name, vexlo::bench::kTimePerSample);
         if (module <= 0.0) continue;
         const double instances = 1e9 / (module * vexlo::bench::kBenchRate);
         if (literal > 0.0) {
-            std::printf("%-28s %12.2f %12.2f %8.2fx %18.0f\n", pair.scenario.c_str(), module, literal, literal / module,
+            std::printf("%-28s %10.2f %10.2f %8.2fx %18.0f\n", pair.scenario.c_str(), module, literal, literal / module,
                         instances);
         } else {
-            std::printf("%-28s %12.2f %12s %9s %18.0f\n", pair.scenario.c_str(), module, "-", "-", instances);
+            std::printf("%-28s %10.2f %10s %9s %18.0f\n", pair.scenario.c_str(), module, "-", "-", instances);
         }
     }
+    const double open_new = reporter.Counter("open/new rate (builds the table)", vexlo::bench::kTimePerOpen);
+    const double open_held = reporter.Counter("open/rate already open (shares it)", vexlo::bench::kTimePerOpen);
+    const double bytes = reporter.Counter("memory/further instance at an open rate", vexlo::bench::kBytesPerInstance);
+    if (open_new > 0.0) std::printf("open at a new rate:          %10.3f ms\n", open_new * 1e3);
+    if (open_held > 0.0) std::printf("open at a rate already open: %10.3f ms\n", open_held * 1e3);
+    if (bytes > 0.0 || open_held > 0.0) std::printf("resident memory per further instance: %.0f bytes\n", bytes);
     return 0;
 }

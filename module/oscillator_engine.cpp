@@ -292,8 +292,17 @@ VEXLO_PER_SAMPLE int32_t VexloModule::NewPhaseOffsetFor(int32_t period, float fr
     return m_keyed_phase_offset;
 }
 
-// Steps 2 to 14 for one sample.
-VEXLO_PER_SAMPLE float VexloModule::StepSample(const Block& block, const Inputs& x, vexlo::SquareSmoother& smoother) {
+VexloModule::Cycle VexloModule::LoadCycle() const { return {m_count, m_period, m_period_inverse}; }
+
+void VexloModule::StoreCycle(const Cycle& cycle) {
+    m_count = cycle.count;
+    m_period = cycle.period;
+    m_period_inverse = cycle.inverse;
+}
+
+// The steps that do not depend on the count (2, 3, 5, 6, 8 and 11): what one sample asks of the
+// oscillator. Samples can be measured ahead of counting, independently of one another.
+VEXLO_PER_SAMPLE VexloModule::Measure VexloModule::MeasureSample(const Block& block, const Inputs& x) {
     // 2. Effective depth: absolute, or relative to the offset.
     const float depth_factor = block.relative ? x.offset : kAbsoluteDepth;
     const float depth_eff = static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(x.depth));
@@ -302,64 +311,93 @@ VEXLO_PER_SAMPLE float VexloModule::StepSample(const Block& block, const Inputs&
     const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
     const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(x.freq));
 
-    // 4. Count the sample.
-    int32_t count = m_count + 1;
-
     // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
     float phase_fraction = static_cast<float>(static_cast<double>(x.phase) * static_cast<double>(kPeriodsPerUnit));
     if (!std::isfinite(phase_fraction)) phase_fraction = 0.0f;
 
     // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
     const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
-
-    // 7. Inactive: the offset alone, and the cycle restarts when the oscillator runs again.
-    if (!active) {
-        m_period = -1;
-        m_count = -1;
-        return static_cast<float>(static_cast<double>(x.offset) * static_cast<double>(x.in));
-    }
+    if (!active) return {0, 0, 0.0, depth_eff};
 
     // 8. Period in whole samples (remembered while F keeps its bits).
     const int32_t period = PeriodFor(hertz);
 
+    // 11. Phase offset in whole samples, reduced into 0 .. P - 1 (remembered while P and PF keep their
+    //     bits).
+    return {period, PhaseOffsetFor(period, phase_fraction), m_keyed_inverse, depth_eff};
+}
+
+// The steps that carry the count from sample to sample (4, 7, 9, 10 and 12): where a measured sample
+// falls in the cycle, or -1 when it is inactive.
+VEXLO_PER_SAMPLE int32_t VexloModule::Advance(const Measure& sample, Cycle& cycle) {
+    // 4. Count the sample.
+    int32_t count = cycle.count + 1;
+
+    // 7. Inactive: the cycle restarts when the oscillator runs again.
+    const int32_t period = sample.period;
+    if (period == 0) {
+        cycle.period = -1;
+        cycle.count = -1;
+        return -1;
+    }
+
     // 9. A new period keeps the same fraction of the cycle: rescale the count.
-    if (m_period >= 1 && m_period != period) {
-        count = Rescaled(count, m_period, m_period_inverse, period, m_exact_products);
+    if (cycle.period >= 1 && cycle.period != period) {
+        count = Rescaled(count, cycle.period, cycle.inverse, period, m_exact_products);
     }
 
     // 10. Wrap the count into the period. Here 0 <= count <= P: before step 4 either both counters were
     //     -1 or 0 <= count < old P; unrescaled, the count is then at most the (same) P; rescaled from
     //     1 <= count <= old P, count / old P <= 1 and so count / old P x P + 0.5 <= P + 0.5 (rounding
     //     is monotonic and these bounds are representable). One comparison is the remainder.
-    m_period = period;
-    m_period_inverse = m_keyed_inverse;
-    m_count = WrapForward(count, period);
+    cycle.period = period;
+    cycle.inverse = sample.inverse;
+    cycle.count = WrapForward(count, period);
 
-    // 11. and 12. Phase offset in whole samples, reduced into 0 .. P - 1 (remembered while P and PF keep
-    //     their bits); the position is then count + offset mod P, which is what the signed remainder
-    //     plus the wrap of a negative result give.
-    const int32_t position = AddWrapped(m_count, PhaseOffsetFor(period, phase_fraction), period);
+    // 12. Position: count + phase offset mod P, which is what the signed remainder plus the wrap of a
+    //     negative result give.
+    return AddWrapped(cycle.count, sample.phase_offset, period);
+}
+
+// Steps 13 and 14 (or 7's output) for one sample at `position` (-1: inactive).
+VEXLO_PER_SAMPLE float VexloModule::Render(const Block& block, const Measure& sample, int32_t position, float in,
+                                           float offset, vexlo::SquareSmoother& smoother) {
+    // 7. Inactive: the offset alone.
+    if (position < 0) return static_cast<float>(static_cast<double>(offset) * static_cast<double>(in));
 
     // 13. Wave value.
+    const int32_t period = sample.period;
     double wave = 0.0;
     switch (block.wave) {
-        case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period, m_period_inverse)]; break;
+        case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period, sample.inverse)]; break;
         case kWaveTriangle: wave = TriangleAt(position, period); break;
         case kWaveSquare: wave = smoother.Step(SquareLevel(position, period)); break;
         default: break;
     }
 
     // 14. Output, rounded to single once.
-    return OutputOf(wave, depth_eff, x.offset, x.in);
+    return OutputOf(wave, sample.depth_eff, offset, in);
 }
 
 void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
+    // In three passes: measuring has no chain from sample to sample, so those steps overlap freely;
+    // the count's chain then runs alone; and the table reads of the last pass (often cache misses under
+    // modulation) wait on no count and overlap too.
+    Measure samples[kHeldStretch];
+    int32_t positions[kHeldStretch];
+    for (int32_t k = 0; k < count; ++k) {
+        // 1. Inputs.
+        const int32_t at = from + k;
+        samples[k] = MeasureSample(block, {block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]});
+    }
+    Cycle cycle = LoadCycle();
+    for (int32_t k = 0; k < count; ++k) positions[k] = Advance(samples[k], cycle);
+    StoreCycle(cycle);
     // A local copy of the smoother, which no output store can alias.
     vexlo::SquareSmoother local = smoother;
-    for (int32_t at = from; at < from + count; ++at) {
-        // 1. Inputs.
-        const Inputs x{block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]};
-        block.out[at] = StepSample(block, x, local);
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t at = from + k;
+        block.out[at] = Render(block, samples[k], positions[k], block.in[at], block.offset[at], local);
     }
     smoother = local;
 }
@@ -368,27 +406,29 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
     // The first sample takes every step: it may start or rescale the cycle, and fills the remembered
     // period and phase offset.
     const Inputs x{block.in[from], block.depth[from], block.offset[from], block.freq[from], block.phase[from]};
-    const float first = StepSample(block, x, smoother);
+    const Measure sample = MeasureSample(block, x);
+    Cycle cycle = LoadCycle();
+    int32_t position = Advance(sample, cycle);
+    StoreCycle(cycle);
+    const float first = Render(block, sample, position, x.in, x.offset, smoother);
     block.out[from] = first;
 
     // Held inputs give every further sample the same activity: inactive, each is Offset x In again.
-    if (m_period < 1) {
+    if (position < 0) {
         std::fill(block.out + from + 1, block.out + from + count, first);
         return;
     }
 
     // Active, F, PF and DepthEff stay: the period and the phase offset are those of the first sample,
     // no rescale happens, and each sample moves the count and the position on by one, mod P.
-    const int32_t period = m_period;
+    const int32_t period = sample.period;
     const int32_t counted = m_count;
-    int32_t position = AddWrapped(counted, m_keyed_phase_offset, period);
-    const double depth_eff =
-        static_cast<float>(static_cast<double>(block.relative ? x.offset : kAbsoluteDepth) * static_cast<double>(x.depth));
+    const double depth_eff = sample.depth_eff;
     const double offset = x.offset;
     const double in = x.in;
     const auto advance = [period](int32_t& value) { value = value + 1 < period ? value + 1 : 0; };
 
-    const double inverse = m_period_inverse;
+    const double inverse = sample.inverse;
     switch (block.wave) {
         case kWaveSine: {
             // Local copies, which no output store can alias.

@@ -95,7 +95,25 @@ private:
     // The process routine's parts (oscillator_engine.cpp).
     struct Block;
     struct Inputs;
-    float StepSample(const Block& block, const Inputs& x, vexlo::SquareSmoother& smoother);
+    // What one sample asks of the oscillator, before counting.
+    struct Measure {
+        int32_t period;        // P, samples; 0 when the sample is inactive
+        int32_t phase_offset;  // samples, 0 .. P - 1
+        double inverse;        // 1.0 / P
+        float depth_eff;       // DepthEff
+    };
+    // The counters, copied out for a stretch of samples (locals stay in registers) and back.
+    struct Cycle {
+        int32_t count;   // m_count
+        int32_t period;  // m_period
+        double inverse;  // m_period_inverse
+    };
+    Cycle LoadCycle() const;
+    void StoreCycle(const Cycle& cycle);
+    Measure MeasureSample(const Block& block, const Inputs& x);
+    int32_t Advance(const Measure& sample, Cycle& cycle);
+    float Render(const Block& block, const Measure& sample, int32_t position, float in, float offset,
+                 vexlo::SquareSmoother& smoother);
     void RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     void RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     int32_t PeriodFor(float hertz);
