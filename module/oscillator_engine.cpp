@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "checked_convert.h"
+#include "cycle_arithmetic.h"
 #include "shared_sine_table.h"
 #include "vexlo_module.h"
 
@@ -48,65 +49,12 @@ static_assert(std::bit_cast<uint64_t>(kLowestHertz) == 0x3FA1111111111111ull);
 static_assert(std::bit_cast<uint32_t>(kPeriodsPerUnit) == 0x3CE38E39u);
 static_assert(std::bit_cast<uint32_t>(vexlo::kSmootherLeak) == 0x3F7FF972u);
 
-// value mod P for value >= 0 and P >= 1. The engine's callers have value < 2P, where one comparison
-// does it; the remainder is the fallback for any other value.
-inline int32_t WrapForward(int32_t value, int32_t period) {
-    if (value < period) return value;
-    value -= period;
-    return value < period ? value : value % period;
-}
-
-// value mod P into 0 .. P - 1 (the remainder of signed division, plus P when it is negative).
-inline int32_t WrapAround(int32_t value, int32_t period) {
-    if (value >= 0) return WrapForward(value, period);
-    if (value >= -period) return value + period;
-    const int32_t rest = value % period;
-    return rest == 0 ? 0 : rest + period;
-}
-
-// (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
-inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
-    return a < period - b ? a + b : a - (period - b);
-}
-
-// Step 9's rescale, count / old P x P + 0.5 truncated with the division done first, for
-// 1 <= count <= old P. That division sits on the chain from each sample's count to the next, so while
-// N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier, off the chain):
-// y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double holds it exactly;
-// V = y x (1/old P) + 0.5 and the literal value each pass through at most three roundings of a
-// relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true count x P / old P + 0.5
-// (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two therefore truncate alike;
-// otherwise (about one time in 2^19) the literal expression decides.
-inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, int32_t period, bool exact) {
-    if (exact) {
-        const double estimate =
-            static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
-        const int32_t whole = static_cast<int32_t>(estimate);
-        const double gap = estimate - static_cast<double>(whole);
-        constexpr double kMargin = 1.0 / 1048576.0;  // 2^-20
-        if (gap > kMargin && gap < 1.0 - kMargin) return whole;
-    }
-    int32_t rescaled = count;
-    vexlo::TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
-                        &rescaled);
-    return rescaled;
-}
-
 // Triangle: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the sine.
 inline double TriangleAt(int32_t position, int32_t period) {
     const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
     if (x < 1.0) return x;
     if (x < 3.0) return 2.0 - x;
     return x - 4.0;
-}
-
-// Square level: +1 for the first half of the period, -1 for the second. The literal test is
-// p / P < 0.5 in double; 2p < P (written p < P - p, which cannot overflow) is the same test for
-// 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
-// the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
-// the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
-inline float SquareLevel(int32_t position, int32_t period) {
-    return position < period - position ? 1.0f : -1.0f;
 }
 
 // Out = (w x DepthEff + Offset) x In, in double, rounded to single once.
@@ -288,7 +236,7 @@ VEXLO_PER_SAMPLE int32_t VexloModule::NewPhaseOffsetFor(int32_t period, float fr
     }
     m_phase_key_period = period;
     m_phase_key_fraction = key;
-    m_keyed_phase_offset = WrapAround(phase_offset, period);
+    m_keyed_phase_offset = vexlo::WrapAround(phase_offset, period);
     return m_keyed_phase_offset;
 }
 
@@ -343,7 +291,7 @@ VEXLO_PER_SAMPLE int32_t VexloModule::Advance(const Measure& sample, Cycle& cycl
 
     // 9. A new period keeps the same fraction of the cycle: rescale the count.
     if (cycle.period >= 1 && cycle.period != period) {
-        count = Rescaled(count, cycle.period, cycle.inverse, period, m_exact_products);
+        count = vexlo::Rescaled(count, cycle.period, cycle.inverse, period, m_exact_products);
     }
 
     // 10. Wrap the count into the period. Here 0 <= count <= P: before step 4 either both counters were
@@ -352,11 +300,11 @@ VEXLO_PER_SAMPLE int32_t VexloModule::Advance(const Measure& sample, Cycle& cycl
     //     is monotonic and these bounds are representable). One comparison is the remainder.
     cycle.period = period;
     cycle.inverse = sample.inverse;
-    cycle.count = WrapForward(count, period);
+    cycle.count = vexlo::WrapForward(count, period);
 
     // 12. Position: count + phase offset mod P, which is what the signed remainder plus the wrap of a
     //     negative result give.
-    return AddWrapped(cycle.count, sample.phase_offset, period);
+    return vexlo::AddWrapped(cycle.count, sample.phase_offset, period);
 }
 
 // Steps 13 and 14 (or 7's output) for one sample at `position` (-1: inactive).
@@ -371,7 +319,7 @@ VEXLO_PER_SAMPLE float VexloModule::Render(const Block& block, const Measure& sa
     switch (block.wave) {
         case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period, sample.inverse)]; break;
         case kWaveTriangle: wave = TriangleAt(position, period); break;
-        case kWaveSquare: wave = smoother.Step(SquareLevel(position, period)); break;
+        case kWaveSquare: wave = smoother.Step(vexlo::SquareLevel(position, period)); break;
         default: break;
     }
 
@@ -451,7 +399,7 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
             vexlo::SquareSmoother local = smoother;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(local.Step(SquareLevel(position, period)), depth_eff, offset, in);
+                block.out[at] = OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
             }
             smoother = local;
             break;
@@ -462,7 +410,7 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
     }
 
     // The count moved on with the position: count + (n - 1) mod P.
-    m_count = AddWrapped(counted, (count - 1) % period, period);
+    m_count = vexlo::AddWrapped(counted, (count - 1) % period, period);
 }
 
 double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period) {
@@ -481,7 +429,7 @@ double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period)
         case kWaveTriangle:
             return TriangleAt(position, period);
         case kWaveSquare:
-            return SmoothSquare(SquareLevel(position, period), m_smooth_window, m_smooth_last_window, m_smooth_index,
+            return SmoothSquare(vexlo::SquareLevel(position, period), m_smooth_window, m_smooth_last_window, m_smooth_index,
                                 m_smooth_ring, m_smooth_sum);
         default:
             return 0.0;
