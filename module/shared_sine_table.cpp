@@ -16,16 +16,20 @@ constexpr double kAngleScale = 6.2831852;
 // One table and its bookkeeping, in a single allocation: this header, then the entries. A single
 // allocation means an open either gets the whole table or nothing.
 struct Table {
-    Table* next;      // next held table; guarded by g_lock
+    Table* next;      // next held table; guarded by TablesLock()
     int32_t length;   // entries
-    int32_t holders;  // instances holding it; guarded by g_lock
+    int32_t holders;  // instances holding it; guarded by TablesLock()
 
     float* Entries() { return reinterpret_cast<float*>(this + 1); }
 };
 static_assert(sizeof(Table) % alignof(float) == 0);
 
-// Guards the list of held tables and their holder counts (not the entries, which never change).
-constinit std::mutex g_lock;
+// Guards the list of held tables and their holder counts (not the entries, which never change). Made
+// on first use, which C++ makes thread-safe (std::mutex is not a constant initializer everywhere).
+std::mutex& TablesLock() {
+    static std::mutex lock;
+    return lock;
+}
 Table* g_tables = nullptr;
 
 Table* Find(int32_t length) {
@@ -62,7 +66,7 @@ namespace vexlo {
 
 const float* AcquireSineTable(int32_t length) {
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        std::lock_guard<std::mutex> hold(TablesLock());
         if (Table* held = Find(length)) {
             ++held->holders;
             return held->Entries();
@@ -76,7 +80,7 @@ const float* AcquireSineTable(int32_t length) {
     Table* spare = nullptr;
     const float* answer = nullptr;
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        std::lock_guard<std::mutex> hold(TablesLock());
         if (Table* held = Find(length)) {
             ++held->holders;
             answer = held->Entries();
@@ -96,7 +100,7 @@ void ReleaseSineTable(const float* table) {
     if (!table) return;
     Table* unheld = nullptr;
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        std::lock_guard<std::mutex> hold(TablesLock());
         for (Table** link = &g_tables; *link; link = &(*link)->next) {
             Table* t = *link;
             if (t->Entries() != table) continue;
@@ -111,7 +115,7 @@ void ReleaseSineTable(const float* table) {
 }
 
 int32_t HeldSineTables() {
-    std::lock_guard<std::mutex> hold(g_lock);
+    std::lock_guard<std::mutex> hold(TablesLock());
     int32_t count = 0;
     for (Table* t = g_tables; t; t = t->next) ++count;
     return count;
