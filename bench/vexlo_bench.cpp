@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     const double open_held = reporter.Counter("open/rate already open (shares it)", vexlo::bench::kTimePerOpen);
     const double bytes = reporter.Counter("memory/further instance at an open rate", vexlo::bench::kBytesPerInstance);
     if (open_new > 0.0) std::printf("open at a new rate:          %10.3f ms\n", open_new * 1e3);
-    if (open_held > 0.0) std::printf("open at a rate already open: %10.3f ms\n", open_held * 1e3);
+    if (open_held > 0.0) std::printf("open at a rate already open: %10.3f us\n", open_held * 1e6);
     if (bytes > 0.0 || open_held > 0.0) std::printf("resident memory per further instance: %.0f bytes\n", bytes);
     return 0;
 }
