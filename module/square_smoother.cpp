@@ -5,6 +5,7 @@
 #include <new>
 
 #include "checked_convert.h"
+#include "square_smoother.h"
 #include "vexlo_module.h"
 
 namespace {
@@ -12,8 +13,6 @@ namespace {
 // Window length per hertz of sample rate: the single nearest 1/882 (bits 0x3A949B93), 50 samples at
 // 44,100 Hz (the product, 50.0000007, truncates to 50).
 constexpr float kWindowPerHertz = 0.0011337869f;
-// Leak applied to the running sum at every incremental step (bits 0x3F7FF972).
-constexpr float kLeak = 0.9999f;
 
 }  // namespace
 
@@ -45,36 +44,20 @@ void VexloModule::ReleaseSmoother() {
 
 double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index,
                                  float*& ring, float& sum) {
-    const int32_t length = m_smooth_ring_length;
+    vexlo::SquareSmoother smoother{sum, index, last_window, window, m_smooth_ring_length, ring};
+    const double smoothed = smoother.Step(sample);
+    sum = smoother.sum;
+    index = smoother.index;
+    last_window = smoother.last_window;
+    return smoothed;
+}
 
-    // Store the new sample.
-    ring[index] = sample;
+vexlo::SquareSmoother VexloModule::LoadSmoother() const {
+    return {m_smooth_sum, m_smooth_index, m_smooth_last_window, m_smooth_window, m_smooth_ring_length, m_smooth_ring};
+}
 
-    // Update the sum: pass-through, full recompute on a new window, else leaky incremental.
-    if (window <= 1) {
-        sum = sample;
-    } else if (window != last_window) {
-        // Newest to oldest, rounded to single after every addition; no leak.
-        sum = 0.0f;
-        for (int32_t k = 0; k < window; ++k) {
-            int32_t slot = index - k;
-            if (slot < 0) slot += length;
-            sum = sum + ring[slot];
-        }
-    } else {
-        // The sample leaving the window was written `window` steps ago.
-        int32_t leaving = index - window;
-        if (leaving < 0) leaving = length - window + index;
-        sum = static_cast<float>(
-            (static_cast<double>(sum) + static_cast<double>(sample) - static_cast<double>(ring[leaving])) *
-            static_cast<double>(kLeak));
-    }
-
-    // Advance the write slot and remember the window.
-    index = (index + 1) % length;
-    last_window = window;
-
-    // Average over the window.
-    if (window > 1) return static_cast<double>(sum) / static_cast<double>(window);
-    return static_cast<double>(sum);
+void VexloModule::StoreSmoother(const vexlo::SquareSmoother& smoother) {
+    m_smooth_sum = smoother.sum;
+    m_smooth_index = smoother.index;
+    m_smooth_last_window = smoother.last_window;
 }

@@ -96,8 +96,10 @@ private:
 
 class LiteralEngine {
 public:
-    // Reads the host's sample rate the way the module's open does.
-    explicit LiteralEngine(float host_sample_rate) : smoother_(0) {
+    // Reads the host's sample rate the way the module's open does. With `tabled` the sine comes from a
+    // table filled once with the same entries (so that its per-sample cost can be compared with the
+    // module's); otherwise each entry is computed when it is needed.
+    explicit LiteralEngine(float host_sample_rate, bool tabled = false) : smoother_(0) {
         const double rate = host_sample_rate;
         if (rate >= 1.0 && rate < 2147483648.0) {
             const int32_t r = static_cast<int32_t>(rate);
@@ -106,6 +108,10 @@ public:
                 table_length_ = 30 * r;
                 smoother_ = LiteralSmoother(r);
             }
+        }
+        if (tabled) {
+            table_.resize(static_cast<size_t>(table_length_));
+            for (int32_t i = 0; i < table_length_; ++i) table_[i] = SineEntry(i, table_length_);
         }
     }
 
@@ -191,7 +197,8 @@ private:
     double Wave(int16_t s, int32_t pos, int32_t p) {
         if (s == 0) {
             const double idx = static_cast<double>(table_length_) * static_cast<double>(pos) / static_cast<double>(p);
-            return SineEntry(static_cast<int32_t>(idx), table_length_);
+            const int32_t i = static_cast<int32_t>(idx);
+            return table_.empty() ? SineEntry(i, table_length_) : table_[static_cast<size_t>(i)];
         }
         if (s == 1) {
             const double x = static_cast<double>(pos) * 4.0 / static_cast<double>(p);
@@ -211,6 +218,7 @@ private:
     int32_t period_ = -1;
     int32_t count_ = -1;
     LiteralSmoother smoother_;
+    std::vector<float> table_;  // empty unless tabled
 };
 
 }  // namespace vexlo::reference

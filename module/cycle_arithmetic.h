@@ -1,0 +1,66 @@
+// The whole-number arithmetic of the oscillator's cycle, in the forms the process routine uses, each
+// equal to the literal expression it replaces for the arguments the routine passes (proofs beside).
+#ifndef VEXLO_CYCLE_ARITHMETIC_H
+#define VEXLO_CYCLE_ARITHMETIC_H
+
+#include <cstdint>
+
+#include "checked_convert.h"
+
+namespace vexlo {
+
+// value mod P for value >= 0 and P >= 1. The engine's callers have value < 2P, where one comparison
+// does it; the remainder is the fallback for any other value.
+inline int32_t WrapForward(int32_t value, int32_t period) {
+    if (value < period) return value;
+    value -= period;
+    return value < period ? value : value % period;
+}
+
+// value mod P into 0 .. P - 1 (the remainder of signed division, plus P when it is negative).
+inline int32_t WrapAround(int32_t value, int32_t period) {
+    if (value >= 0) return WrapForward(value, period);
+    if (value >= -period) return value + period;
+    const int32_t rest = value % period;
+    return rest == 0 ? 0 : rest + period;
+}
+
+// (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
+inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
+    return a < period - b ? a + b : a - (period - b);
+}
+
+// Step 9's rescale, count / old P x P + 0.5 truncated with the division done first, for
+// 1 <= count <= old P. That division sits on the chain from each sample's count to the next, so while
+// N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier, off the chain):
+// y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double holds it exactly;
+// V = y x (1/old P) + 0.5 and the literal value each pass through at most three roundings of a
+// relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true count x P / old P + 0.5
+// (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two therefore truncate alike;
+// otherwise (about one time in 2^19) the literal expression decides.
+inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, int32_t period, bool exact) {
+    if (exact) {
+        const double estimate = static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
+        const int32_t whole = static_cast<int32_t>(estimate);
+        const double gap = estimate - static_cast<double>(whole);  // exact: 0 <= gap < 1
+        constexpr double kMargin = 1.0 / 1048576.0;  // 2^-20
+        if (gap > kMargin && gap < 1.0 - kMargin) return whole;
+    }
+    int32_t rescaled = count;
+    TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
+                 &rescaled);
+    return rescaled;
+}
+
+// Square level: +1 for the first half of the period, -1 for the second. The literal test is
+// p / P < 0.5 in double; 2p < P (written p < P - p, which cannot overflow) is the same test for
+// 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
+// the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
+// the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
+inline float SquareLevel(int32_t position, int32_t period) {
+    return position < period - position ? 1.0f : -1.0f;
+}
+
+}  // namespace vexlo
+
+#endif  // VEXLO_CYCLE_ARITHMETIC_H

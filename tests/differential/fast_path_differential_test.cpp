@@ -1,0 +1,228 @@
+// The process routine's fast paths against the literal reference engine, over scenarios built to reach
+// them and the seams between them: inputs held for whole blocks and across many blocks; blocks that
+// hold their inputs for a while and then modulate (or the reverse); Freq moving by one ulp; the wave
+// changing between blocks while everything else holds; inactive runs inside held stretches; the phase
+// changing from one held block to the next, including huge and negative phases; sample rates from 881
+// to 192,000 and blocks of 1 to 4,096 samples. Every Out sample must be bit-equal and nothing outside
+// the block written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "differential.h"
+#include "fake_host.h"
+#include "module_rig.h"
+#include "reference/literal_engine.h"
+#include "vexlo_module.h"
+
+namespace {
+
+namespace reference = vexlo::reference;
+using vexlo::testing::SameSample;
+
+constexpr int32_t kCapacity = 4096 + 64;
+
+// One input channel: a held value, and how it behaves over a block.
+struct Channel {
+    enum Shape { kHeld, kHeldThenModulated, kModulatedThenHeld, kUlpFlicker, kInactiveRun, kNewValuePerBlock };
+    float held = 0.0f;
+    Shape shape = kHeld;
+};
+
+// The period the engine derives from a Freq sample on the Hz scale.
+int32_t PeriodOf(float freq, int32_t rate) {
+    const float hertz = static_cast<float>(10.0 * static_cast<double>(freq));
+    return static_cast<int32_t>(static_cast<double>(rate) / static_cast<double>(hertz) + 0.5);
+}
+
+// A Freq sample on the Hz scale whose next float up gives another period: one ulp then changes P, so a
+// period remembered by the wrong key would show. Near P, the boundary lies at R / (P - 0.5) hertz.
+float FreqAtPeriodBoundary(int32_t rate, int32_t period) {
+    float freq = static_cast<float>(static_cast<double>(rate) / (period - 0.5) / 10.0);
+    for (int step = 0; step < 64; ++step) {
+        const float up = std::nextafter(freq, std::numeric_limits<float>::infinity());
+        if (PeriodOf(freq, rate) != PeriodOf(up, rate)) return freq;
+        freq = PeriodOf(freq, rate) >= period ? up : std::nextafter(freq, 0.0f);
+    }
+    return freq;
+}
+
+class FastPathScenario {
+public:
+    FastPathScenario(float rate, uint32_t seed) : rate_(rate), rng_(seed), engine_(rate) {}
+
+    // Runs `blocks` blocks through the module behind `rig` and the reference; answers a description of
+    // the first mismatch, or "" when every block matched and nothing outside was written.
+    std::string Run(ModuleRig& rig, int32_t blocks) {
+        reference::Choices choices;
+        std::vector<float> expected(kCapacity);
+        for (int32_t b = 0; b < blocks; ++b) {
+            if (b % 12 == 0) NewPhrase(choices);
+            // The wave may change between blocks while every input holds.
+            if (Chance(6)) choices.wave = kWaves[Pick(8)];
+            rig.SetChoices(choices.wave, choices.freq_scale, choices.depth_scale);
+
+            const int32_t count = BlockSize();
+            const int32_t offset = static_cast<int32_t>(rng_() % static_cast<uint32_t>(kCapacity - count + 1));
+            FillBlock(rig, offset, count);
+            rig.FillOutWithCanaries();
+            rig.Process(offset, count);
+            engine_.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(),
+                                  expected.data()},
+                                 choices, offset, count);
+            for (int32_t k = 0; k < kCapacity; ++k) {
+                const bool inside = k >= offset && k < offset + count;
+                if (!inside && !ModuleRig::IsCanary(rig.out[k])) return Describe(b, k, "wrote outside the block", rig, choices);
+                if (inside && !SameSample(rig.out[k], expected[k])) {
+                    return Describe(b, k, "out " + Text(rig.out[k]) + " expected " + Text(expected[k]), rig, choices);
+                }
+            }
+        }
+        return "";
+    }
+
+private:
+    static constexpr int16_t kWaves[8] = {0, 1, 2, 0, 1, 2, 3, 0};
+
+    bool Chance(int one_in) { return rng_() % static_cast<uint32_t>(one_in) == 0; }
+    int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+    float Uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng_); }
+
+    int32_t BlockSize() {
+        static const int32_t kSizes[] = {1, 2, 3, 17, 64, 255, 256, 257, 511, 512, 1000, 1024, 2047, 4096};
+        if (Chance(4)) return 1 + static_cast<int32_t>(rng_() % 4096);
+        return kSizes[Pick(14)];
+    }
+
+    void NewPhrase(reference::Choices& choices) {
+        choices.wave = kWaves[Pick(8)];
+        choices.freq_scale = static_cast<uint16_t>(Chance(4) ? 1 : 0);
+        choices.depth_scale = static_cast<uint16_t>(Chance(3) ? 1 : 0);
+        static const float kIn[] = {1.0f, -1.0f, 0.5f, 0.25f};
+        static const float kDepth[] = {0.5f, 1.0f, -0.25f, 0.75f};
+        static const float kOffset[] = {0.0f, 0.5f, -0.3f, 1.0f};
+        // Slow, audio-rate, near the 1/30 Hz threshold, and beyond twice the rate.
+        static const float kFreq[] = {0.1f, 0.0033334f, 0.37f, 1.3f, 4.41f, 0.0123f, 2000.0f, 0.05f};
+        // Degrees / 10: none, quarter, lag, whole periods, and huge or negative phases.
+        static const float kPhase[] = {0.0f, 9.0f, -9.0f, 36.0f, -36.5f, 1e6f, -1e7f, 3e11f, -3e11f, 17.3f};
+        channels_[0] = {kIn[Pick(4)], Shape()};
+        channels_[1] = {kDepth[Pick(4)], Shape()};
+        channels_[2] = {kOffset[Pick(4)], Shape()};
+        channels_[3] = {kFreq[Pick(8)] * (choices.freq_scale ? 0.01f : 1.0f), Shape()};
+        channels_[4] = {kPhase[Pick(10)], Shape()};
+        // A Freq one ulp from a period boundary, flickering across it.
+        if (choices.freq_scale == 0 && Chance(3)) {
+            const int32_t rate = static_cast<int32_t>(rate_);
+            const int32_t period = std::max(2, std::min(30 * rate - 1, static_cast<int32_t>(rng_() % 5000) + 2));
+            channels_[3] = {FreqAtPeriodBoundary(rate, period), Channel::kUlpFlicker};
+        }
+    }
+
+    // Mostly held, so that held stretches are common.
+    Channel::Shape Shape() {
+        if (Pick(2) == 0) return Channel::kHeld;
+        return static_cast<Channel::Shape>(1 + Pick(5));
+    }
+
+    void FillBlock(ModuleRig& rig, int32_t offset, int32_t count) {
+        std::vector<float>* buffers[] = {&rig.in, &rig.depth, &rig.offset, &rig.freq, &rig.phase};
+        for (int c = 0; c < 5; ++c) {
+            Channel& ch = channels_[c];
+            if (ch.shape == Channel::kNewValuePerBlock && Chance(2)) ch.held = NewValue(c, ch.held);
+            const int32_t split = static_cast<int32_t>(rng_() % static_cast<uint32_t>(count + 1));
+            const int32_t run_start = static_cast<int32_t>(rng_() % static_cast<uint32_t>(count + 1));
+            const int32_t run_length = 1 + static_cast<int32_t>(rng_() % 300);
+            const double swing_hz = Uniform(0.5f, rate_ / 4.0f);
+            for (int32_t k = 0; k < count; ++k) {
+                float v = ch.held;
+                switch (ch.shape) {
+                    case Channel::kHeldThenModulated:
+                        if (k >= split) v = Modulated(c, ch.held, k, swing_hz);
+                        break;
+                    case Channel::kModulatedThenHeld:
+                        if (k < split) v = Modulated(c, ch.held, k, swing_hz);
+                        break;
+                    case Channel::kUlpFlicker:
+                        // One ulp up on a pattern of runs (alternating samples, or long runs).
+                        if (((k / (1 + split % 7)) & 1) != 0) v = std::nextafter(ch.held, std::numeric_limits<float>::infinity());
+                        break;
+                    case Channel::kInactiveRun:
+                        // Depth 0 or Freq 0 for a run: inactive samples inside a held stretch.
+                        if ((c == 1 || c == 3) && k >= run_start && k < run_start + run_length) v = 0.0f;
+                        break;
+                    default:
+                        break;
+                }
+                (*buffers[c])[offset + k] = v;
+            }
+        }
+    }
+
+    float Modulated(int c, float held, int32_t k, double swing_hz) {
+        const double s = std::sin(6.283185307179586 * swing_hz * k / rate_);
+        if (c == 3) return static_cast<float>(held * (1.0 + 0.5 * s));
+        if (c == 4) return static_cast<float>(held + 40.0 * s);
+        return static_cast<float>(held * (0.75 + 0.25 * s));
+    }
+
+    float NewValue(int c, float old) {
+        if (c == 4) {
+            static const float kPhases[] = {0.0f, 9.0f, -9.0f, 1e6f, -1e7f, 3e11f, -3e11f, 35.99f, -0.01f};
+            return kPhases[Pick(9)];
+        }
+        return old * Uniform(0.5f, 1.5f);
+    }
+
+    std::string Describe(int32_t block, int32_t k, const std::string& what, const ModuleRig& rig,
+                         const reference::Choices& c) const {
+        std::ostringstream s;
+        s.precision(9);
+        s << "rate " << rate_ << " block " << block << " sample " << k << ": " << what << " (wave " << c.wave
+          << ", scales " << c.freq_scale << "/" << c.depth_scale << "; in " << rig.in[k] << " depth " << rig.depth[k]
+          << " offset " << rig.offset[k] << " freq " << rig.freq[k] << " phase " << rig.phase[k] << ")";
+        return s.str();
+    }
+
+    static std::string Text(float v) {
+        std::ostringstream s;
+        s.precision(9);
+        s << v;
+        return s.str();
+    }
+
+    float rate_;
+    std::mt19937 rng_;
+    reference::LiteralEngine engine_;
+    Channel channels_[5];
+};
+
+class FastPathDifferential : public ::testing::TestWithParam<float> {};
+
+TEST_P(FastPathDifferential, HeldModulatedAndMixedBlocksAreBitEqual) {
+    const float rate = GetParam();
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        FakeHost host;
+        ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacity);
+        rig.SetSampleRate(rate);
+        rig.Wire();
+        rig.Open();
+        FastPathScenario scenario(rate, seed * 104729u + static_cast<uint32_t>(rate));
+        const std::string failure = scenario.Run(rig, 160);
+        rig.Close();
+        ASSERT_EQ(failure, "") << "seed " << seed;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleRates, FastPathDifferential,
+                         ::testing::Values(881.0f, 1000.0f, 1763.0f, 8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f,
+                                           192000.0f),
+                         [](const auto& info) { return std::to_string(static_cast<int>(info.param)); });
+
+}  // namespace

@@ -1,0 +1,171 @@
+// One sine table per sample rate, shared: instances opened at the same rate read one table, which
+// outlives every instance but the last; another rate, or a second open at another rate, takes another
+// table; outputs stay those of the literal engine. And instances opened, run and closed on several
+// threads at once (run this program under helgrind or DRD to check the locking).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "module_rig.h"
+#include "reference/literal_engine.h"
+#include "shared_sine_table.h"
+#include "vexlo_module.h"
+
+namespace {
+
+// A host callback that keeps no state, so that instances on any thread can share it.
+int32_t TR_CALL StatelessHost(TRMod_struct*, int32_t opcode, int32_t, int32_t, void*, float) {
+    return opcode == HOST_GET_PIN_COUNT ? VexloModule::kPinCount : 0;
+}
+
+// One linked instance, opened at `rate`, wired to its own buffers; closed when it goes.
+struct Instance {
+    Instance(float rate, int32_t capacity = 512)
+        : module(new VexloModule(StatelessHost, 0)), rig(module->Plug(), capacity) {
+        rig.SetSampleRate(rate);
+        rig.Wire();
+        rig.Open();
+    }
+    ~Instance() { rig.Close(); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    VexloModule* module;
+    ModuleRig rig;
+};
+
+// Sine entries spread over the table, as the literal engine computes them.
+::testing::AssertionResult TableHoldsTheSine(const VexloModule& module) {
+    const int32_t n = module.TableLength();
+    const float* table = module.SineTable();
+    if (!table || n <= 0) return ::testing::AssertionFailure() << "no table";
+    for (int32_t i = 0; i < n; i += 1 + n / 97) {
+        if (table[i] != vexlo::reference::LiteralEngine::SineEntry(i, n)) {
+            return ::testing::AssertionFailure() << "entry " << i << " of " << n;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Runs `count` samples of modulated sine through the instance and the literal engine; true when equal.
+bool RunsLikeTheLiteralEngine(Instance& instance, vexlo::reference::LiteralEngine& engine, uint32_t seed,
+                              int32_t count) {
+    std::mt19937 rng(seed);
+    ModuleRig& rig = instance.rig;
+    rig.SetChoices(0, 0, 0);
+    for (int32_t k = 0; k < count; ++k) {
+        rig.in[k] = 1.0f;
+        rig.depth[k] = 0.5f;
+        rig.offset[k] = 0.0f;
+        rig.freq[k] = std::uniform_real_distribution<float>(0.01f, 20.0f)(rng);
+        rig.phase[k] = std::uniform_real_distribution<float>(-40.0f, 40.0f)(rng);
+    }
+    std::vector<float> expected(rig.out.size());
+    rig.Process(0, count);
+    engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(),
+                         expected.data()},
+                        {0, 0, 0}, 0, count);
+    for (int32_t k = 0; k < count; ++k) {
+        if (rig.out[k] != expected[k]) return false;
+    }
+    return true;
+}
+
+TEST(SharedSineTable, InstancesAtOneRateShareOneTableThatOutlivesAllButTheLast) {
+    ASSERT_EQ(vexlo::HeldSineTables(), 0);
+    auto a = std::make_unique<Instance>(44100.0f);
+    auto b = std::make_unique<Instance>(44100.9f);  // the same whole-number rate
+    EXPECT_EQ(a->module->SineTable(), b->module->SineTable());
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+
+    a.reset();
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+    EXPECT_TRUE(TableHoldsTheSine(*b->module));
+    vexlo::reference::LiteralEngine engine(44100.0f);
+    EXPECT_TRUE(RunsLikeTheLiteralEngine(*b, engine, 1, 500));
+
+    b.reset();
+    EXPECT_EQ(vexlo::HeldSineTables(), 0);
+}
+
+TEST(SharedSineTable, OtherRatesTakeOtherTablesAndASecondOpenLetsTheFirstGo) {
+    Instance a(44100.0f), b(44100.0f), c(48000.0f);
+    EXPECT_NE(a.module->SineTable(), c.module->SineTable());
+    EXPECT_EQ(vexlo::HeldSineTables(), 2);
+
+    // Re-opened at 48 kHz, a shares c's table; b still holds the 44.1 kHz one.
+    a.rig.SetSampleRate(48000.0f);
+    a.rig.Open();
+    EXPECT_EQ(a.module->SineTable(), c.module->SineTable());
+    EXPECT_EQ(vexlo::HeldSineTables(), 2);
+    EXPECT_TRUE(TableHoldsTheSine(*b.module));
+
+    // Re-opened at an unusable rate, b holds nothing and the 44.1 kHz table goes.
+    b.rig.SetSampleRate(0.0f);
+    b.rig.Open();
+    EXPECT_EQ(b.module->SineTable(), nullptr);
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+}
+
+TEST(SharedSineTable, InstancesSharingATableRunIndependently) {
+    Instance a(22050.0f), b(22050.0f);
+    vexlo::reference::LiteralEngine engine_a(22050.0f), engine_b(22050.0f);
+    for (uint32_t block = 0; block < 20; ++block) {
+        ASSERT_TRUE(RunsLikeTheLiteralEngine(a, engine_a, 100 + block, 1 + 25 * block)) << block;
+        ASSERT_TRUE(RunsLikeTheLiteralEngine(b, engine_b, 200 + block, 500 - 20 * block)) << block;
+    }
+}
+
+TEST(SharedSineTable, AcquireAndReleaseCountHolders) {
+    const float* first = vexlo::AcquireSineTable(300);
+    const float* second = vexlo::AcquireSineTable(300);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(vexlo::AcquireSineTable(0), nullptr);
+    EXPECT_EQ(vexlo::AcquireSineTable(-5), nullptr);
+    vexlo::ReleaseSineTable(first);
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+    vexlo::ReleaseSineTable(second);
+    vexlo::ReleaseSineTable(nullptr);
+    EXPECT_EQ(vexlo::HeldSineTables(), 0);
+}
+
+TEST(SharedSineTableThreads, OpenRunAndCloseOnSeveralThreadsAtOnce) {
+    // Small rates keep the tables cheap to build, so the threads mostly race on sharing and releasing.
+    const float rates[] = {881.0f, 1000.0f, 1763.0f, 2205.0f};
+    Instance held(1000.0f);  // holds one rate throughout: its table must survive every other close
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &rates, &failures] {
+            std::mt19937 rng(t + 1);
+            for (int i = 0; i < 12; ++i) {
+                const float rate = rates[rng() % 4];
+                Instance instance(rate);
+                vexlo::reference::LiteralEngine engine(rate);
+                if (!TableHoldsTheSine(*instance.module) ||
+                    !RunsLikeTheLiteralEngine(instance, engine, static_cast<uint32_t>(rng()), 200)) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    // Meanwhile, bare holds on the same lengths from this thread.
+    for (int i = 0; i < 50; ++i) {
+        const float* table = vexlo::AcquireSineTable(30 * 1763);
+        if (!table || table[0] != 0.0f) ++failures;
+        vexlo::ReleaseSineTable(table);
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_TRUE(TableHoldsTheSine(*held.module));
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+}
+
+}  // namespace
