@@ -22,12 +22,17 @@
 
 namespace {
 
-// A quiet NaN with a payload no arithmetic produces: a canary that any write changes.
-constexpr uint32_t kCanaryBits = 0x7FC0DEADu;
+// Canaries: a different ordinary number (about 0.0133) in every guard slot. Not a NaN, whose payload
+// arithmetic would carry through unchanged from a guard read into a guard written, and not 0 or 1,
+// which products preserve.
+constexpr uint32_t kCanaryBits = 0x3C5A5A00u;
 
-float Canary() {
+uint32_t CanaryBits(size_t slot) { return kCanaryBits + static_cast<uint32_t>(slot) * 0x101u; }
+
+float Canary(size_t slot) {
+    uint32_t bits = CanaryBits(slot);
     float value;
-    std::memcpy(&value, &kCanaryBits, sizeof value);
+    std::memcpy(&value, &bits, sizeof value);
     return value;
 }
 
@@ -36,8 +41,8 @@ float Canary() {
 GuardedBuffer::GuardedBuffer(size_t length)
     : m_length(length), m_storage(kGuardSamples + length + kGuardSamples, 0.0f), m_snapshot(length) {
     for (size_t i = 0; i < kGuardSamples; ++i) {
-        m_storage[i] = Canary();
-        m_storage[kGuardSamples + length + i] = Canary();
+        m_storage[i] = Canary(i);
+        m_storage[kGuardSamples + length + i] = Canary(kGuardSamples + i);
     }
 }
 
@@ -75,8 +80,8 @@ void GuardedBuffer::Snapshot() {
 
 bool GuardedBuffer::UnchangedOutside(size_t begin, size_t end) const {
     for (size_t i = 0; i < kGuardSamples; ++i) {
-        if (Bits(m_storage[i]) != kCanaryBits) return false;
-        if (Bits(m_storage[kGuardSamples + m_length + i]) != kCanaryBits) return false;
+        if (Bits(m_storage[i]) != CanaryBits(i)) return false;
+        if (Bits(m_storage[kGuardSamples + m_length + i]) != CanaryBits(kGuardSamples + i)) return false;
     }
     const float* data = m_storage.data() + kGuardSamples;
     for (size_t i = 0; i < m_length; ++i) {
