@@ -17,7 +17,8 @@ constexpr int kLinePinsBuilt = 123;
 constexpr int kLinePinIndex = 124;
 constexpr int kLineEventTime = 238;
 
-// Pins beyond this many cannot be allocated as one array in a 32-bit address space.
+// No host keeps anywhere near this many pins for one instance; a larger count would take more than a
+// gigabyte of the 32-bit address space, so it is treated like an array that cannot be allocated.
 constexpr int32_t kMaxPins = static_cast<int32_t>(
     std::numeric_limits<int32_t>::max() / sizeof(TRPin) / 2);
 
@@ -46,6 +47,7 @@ void TRModule_base::ReleasePins() {
 void TRModule_base::OnPinStatusChanged(TRPin*) {}
 
 int32_t TRModule_base::HandleEvent(TREvent* e) {
+    if (!e) return 0;
     if (e->time_stamp != SampleClock()) {
         TRAssertFailed("e->time_stamp == SampleClock()", kSource, kLineEventTime);
     }

@@ -24,7 +24,8 @@ public:
 
     // Called by a pin whose state the host changed; the pin already holds the new state.
     virtual void OnPinStatusChanged(TRPin* pin);
-    // Called by the event entry with an event the host owns (never null here).
+    // Called by the event entry with an event the host owns; a null event is ignored. The answer
+    // carries no defined value (0).
     virtual int32_t HandleEvent(TREvent* event);
     // Called by the dispatcher entry; the opcode table. DISP_CLOSE deletes the instance.
     virtual int32_t Dispatch(uint32_t opcode, int32_t index, int32_t value, void* ptr, float opt);

@@ -2,3 +2,15 @@
 
 VexloModule::VexloModule(TRHostCallback host_callback, uint32_t host_handle)
     : TRModule_base(host_callback, host_handle) {}
+
+VexloModule::~VexloModule() {
+    ReleaseSineTable();
+    ReleaseSmoother();
+}
+
+void VexloModule::OnPinStatusChanged(TRPin*) {}
+
+void TR_CALL VexloModule::ProcessEntry(void* object, int32_t offset, int32_t count) {
+    if (!object) return;
+    static_cast<VexloModule*>(FromObject(object))->Process(offset, count);
+}

@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "tr_module_base.h"
-
-TEST(Placeholder, Builds) { SUCCEED(); }
