@@ -10,13 +10,12 @@
 // Checked: no crash, no sanitizer report, no leak; after every block, nothing written outside it and
 // nothing written into an input; descriptions the module does not give leave the host's record alone;
 // the floating-point control is as the host left it.
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
 #include "byte_reader.h"
 #include "fuzz_host.h"
+#include "fuzz_values.h"
 #include "tr_assert.h"
 
 namespace {
@@ -25,11 +24,6 @@ namespace {
 constexpr uint32_t kMaxBufferLength = 2048;
 // Most pins a host keeps for an instance here: the nine described and a few repeated or idle ones.
 constexpr uint32_t kMaxHostPins = 16;
-// Sample rates above this are folded below it: building a table for them is valid but slow, and
-// proves nothing the lower rates do not.
-constexpr float kMaxCheapRate = 200000.0f;
-// From here on 30 x R no longer fits the table's allocation on a 32-bit machine.
-constexpr float kFirstOverflowRate = 35791395.0f;
 
 enum Step : uint8_t {
     kCreate,
@@ -49,87 +43,6 @@ enum Step : uint8_t {
     kNullRecords,
     kStepCount
 };
-
-float FloatFromBits(uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-const float kSpecialRates[] = {
-    44100.0f, 48000.0f, 96000.0f, 192000.0f, 22050.0f, 8000.0f, 881.0f, 882.0f, 1000.0f, 1.0f,
-    1.5f, 0.999f, 0.0f, -0.0f, -44100.0f, 2.0f, 30.0f,
-    std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-    -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(),
-    std::numeric_limits<float>::denorm_min(), 1e30f, 3e9f, 2147483648.0f, 2147483520.0f,
-    71582788.0f, 71582792.0f, 40000000.0f, kFirstOverflowRate,
-};
-
-float DecodeSampleRate(ByteReader& in) {
-    switch (in.Choice(3)) {
-        case 0:
-            return kSpecialRates[in.Choice(sizeof kSpecialRates / sizeof kSpecialRates[0])];
-        case 1:
-            return static_cast<float>(in.U16()) * 4.0f;  // 0 to 262,140 Hz in steps of 4
-        default: {
-            float rate = FloatFromBits(in.U32());
-            // Valid but costly rates are folded down; unusable ones (huge, negative, non-finite) stay.
-            if (std::isfinite(rate) && rate > kMaxCheapRate && rate < kFirstOverflowRate) {
-                rate = std::fmod(rate, kMaxCheapRate);
-            }
-            return rate;
-        }
-    }
-}
-
-const float kSpecialValues[] = {
-    0.0f, -0.0f, 1.0f, -1.0f, 0.1f, 0.5f, 9.0f, -9.0f, 20.0f, 2.0f, 0.001f, 4.41f, 8820.0f, 36.0f,
-    -36.0f, 360.0f, -360.0f, 1e10f, -1e10f, 2147483648.0f, -2147483648.0f, 0.0033333334f,
-    0.0033333332f,
-    std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::min(),
-    std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
-    std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-    std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-    FloatFromBits(0x7F800001u),  // signalling NaN
-};
-
-float SpecialValue(ByteReader& in) {
-    return kSpecialValues[in.Choice(sizeof kSpecialValues / sizeof kSpecialValues[0])];
-}
-
-// Fills samples [0, length) of a buffer with one of several patterns.
-void Fill(ByteReader& in, float* data, size_t length) {
-    switch (in.Choice(5)) {
-        case 0: {  // one awkward value throughout
-            float value = SpecialValue(in);
-            for (size_t i = 0; i < length; ++i) data[i] = value;
-            break;
-        }
-        case 1: {  // one raw value throughout
-            float value = FloatFromBits(in.U32());
-            for (size_t i = 0; i < length; ++i) data[i] = value;
-            break;
-        }
-        case 2: {  // a ramp: audio-rate modulation
-            float from = FloatFromBits(in.U32()), step = FloatFromBits(in.U32());
-            for (size_t i = 0; i < length; ++i) data[i] = from + step * static_cast<float>(i);
-            break;
-        }
-        case 3: {  // awkward values mixed sample by sample
-            for (size_t i = 0; i < length; ++i) data[i] = SpecialValue(in);
-            break;
-        }
-        default: {  // a seeded random walk around a raw centre
-            float centre = SpecialValue(in);
-            uint32_t state = in.U32() | 1u;
-            for (size_t i = 0; i < length; ++i) {
-                state = state * 1664525u + 1013904223u;
-                data[i] = centre + static_cast<float>(static_cast<int32_t>(state) >> 8) * 1e-6f;
-            }
-            break;
-        }
-    }
-}
 
 // A block position: mostly inside the buffers, sometimes empty, negative or past them.
 void DecodeBlock(ByteReader& in, size_t length, int32_t& offset, int32_t& count) {
@@ -262,7 +175,7 @@ void Life(ByteReader& in) {
                 size_t length = in.U16() % (kMaxBufferLength + 1);
                 host.Wire(pin_count, length);
                 for (int32_t pin = 0; pin < pin_count; ++pin) {
-                    Fill(in, host.Buffer(pin)->Data(), length);
+                    FillSignal(in, host.Buffer(pin)->Data(), length);
                 }
                 break;
             }
@@ -278,7 +191,7 @@ void Life(ByteReader& in) {
             }
             case kFill: {
                 GuardedBuffer* buffer = host.Buffer(static_cast<int32_t>(in.Choice(kMaxHostPins)));
-                if (buffer) Fill(in, buffer->Data(), buffer->Length());
+                if (buffer) FillSignal(in, buffer->Data(), buffer->Length());
                 break;
             }
             case kSetList:

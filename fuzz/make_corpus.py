@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_interface: hand-made lives of an instance, one file each.
+"""Writes the seed corpora of fuzz_interface and fuzz_engine: hand-made lives, one file each.
 
-The byte layout is the one fuzz_interface.cpp decodes: one step byte, then that step's arguments,
-little-endian. Run from anywhere; rewrites corpus/fuzz_interface/seed_*.
+The byte layouts are the ones the targets decode: one step byte, then that step's arguments,
+little-endian. Run from anywhere; rewrites corpus/<target>/seed_*.
 """
 import os
 import struct
@@ -14,7 +14,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
  ADVANCE, RAW_DISPATCH, CLOSE, NULL_RECORDS) = range(15)
 
 # Indexes into kSpecialRates.
-RATE = {44100: 0, 48000: 1, 96000: 2, 192000: 3, 22050: 4, 8000: 5, 881: 6, 882: 7, 1000: 8, 1: 9,
+RATE = {8000: 0, 44100: 1, 48000: 2, 96000: 3, 192000: 4, 22050: 5, 881: 6, 882: 7, 1000: 8, 1: 9,
         'zero': 12, 'negative': 14, 'nan': 17, 'inf': 18, '-inf': 19, 'max': 20, 'denormal': 21,
         '1e30': 22, '3e9': 23, '2^31': 24, 'n_fits': 26, 'n_overflows': 27, 'bytes_wrap': 28}
 # Indexes into kSpecialValues.
@@ -146,15 +146,80 @@ SEEDS = {
 }
 
 
-def main():
-    out = os.path.join(HERE, 'corpus', 'fuzz_interface')
+# fuzz_engine: a rate, a buffer length, then steps, in the order of fuzz_engine.cpp's Step enumeration.
+E_FILL, E_CHOICES, E_BLOCK, E_SET_RATE, E_REOPEN, E_UNWIRE = range(6)
+
+
+def e_header(r, length=1024):
+    rate_bytes = u8(0) + u8(RATE[r]) if r in RATE else u8(2) + f32(r)
+    return rate_bytes + u16(length - 1)
+
+
+def e_fill(pin, pattern): return u8(E_FILL) + u8(pin) + pattern
+def sweep(centre, depth, rate): return u8(5) + u8(VAL[centre]) + u8(VAL[depth]) + u16(int(rate * 1e4))
+def e_choices(wave, freq_scale=0, depth_scale=0):
+    return u8(E_CHOICES) + b''.join(u8(1) + u8(v) for v in (wave, freq_scale, depth_scale))
+def e_block(a, b): return u8(E_BLOCK) + u8(1) + u16(a) + u16(b)
+def e_blocks(n, length=1024): return b''.join(e_block(0, length) for _ in range(n))
+def e_rate(r): return u8(E_SET_RATE) + (u8(0) + u8(RATE[r]) if r in RATE else u8(2) + f32(r))
+def e_reopen(): return u8(E_REOPEN)
+def e_unwire(pin, wired): return u8(E_UNWIRE) + u8(pin) + u8(0 if wired else 1)
+
+
+def e_every_wave(r):
+    body = e_header(r)
+    for wave in (0, 1, 2, 3):
+        for scale in (0, 1):
+            body += e_choices(wave, scale, scale) + e_fill(OFFSET, constant(VAL[0.5]))
+            body += e_fill(FREQ, sweep(2 if not scale else 0.1, 1 if not scale else 0.1, 0.01))
+            body += e_fill(PHASE, sweep(0, 360, 0.003))
+            body += e_block(0, 1) + e_block(1, 8) + e_block(8, 333) + e_block(333, 1024)
+    return body
+
+
+ENGINE_SEEDS = {
+    'default_sine': e_header(44100) + e_blocks(4),
+    'every_wave_881': e_every_wave(881),
+    'every_wave_8000': e_every_wave(8000),
+    'every_wave_44100': e_every_wave(44100),
+    'every_wave_48000': e_every_wave(48000),
+    'every_wave_192000': e_every_wave(192000),
+    'rescale_jump': e_header(8000) + e_choices(1) + e_fill(FREQ, constant(VAL[1])) + e_block(0, 500) +
+                    e_fill(FREQ, constant(VAL[2])) + e_block(500, 1024) + e_fill(FREQ, ramp(0.0, 0.01)) +
+                    e_blocks(2),
+    'phase_negative_sweep': e_header(8000) + e_fill(PHASE, ramp(0.0, -3.7)) + e_blocks(3) +
+                            e_choices(2) + e_blocks(2),
+    'freq_past_twice_rate': e_header(8000) + e_fill(FREQ, ramp(1500.0, 1.0)) + e_blocks(2) +
+                            e_choices(0, 1) + e_fill(FREQ, ramp(1.5, 0.01)) + e_blocks(2),
+    'awkward_inputs': e_header(8000) + b''.join(e_fill(p, u8(3) + bytes(range(0, 96, 3)) * 32)
+                                               for p in (IN, DEPTH, OFFSET, FREQ, PHASE)) + e_blocks(2),
+    'rate_nan': e_header('nan') + e_fill(OFFSET, constant(VAL[0.5])) + e_blocks(2),
+    'rate_overflows': e_header('n_overflows') + e_blocks(1),
+    'reopen_new_rate': e_header(8000) + e_choices(2) + e_blocks(1) + e_rate(881) + e_blocks(1) +
+                       e_reopen() + e_blocks(1) + e_rate('zero') + e_reopen() + e_blocks(1) +
+                       e_rate(22050) + e_reopen() + e_blocks(1),
+    'unwired': e_header(8000) + e_block(0, 100) + e_unwire(PHASE, False) + e_block(100, 200) +
+               e_unwire(PHASE, True) + e_unwire(6, False) + e_block(200, 300) + e_unwire(6, True) +
+               e_block(300, 400),
+    'unprocessable_blocks': e_header(8000) + u8(E_BLOCK) + u8(0) + u8(1) + u16(5) + u8(0) + u8(9) +
+                            u8(E_BLOCK) + u8(0) + u8(0) + u8(1) + u8(7) + e_block(0, 1024),
+}
+
+
+def write(target, seeds):
+    out = os.path.join(HERE, 'corpus', target)
     os.makedirs(out, exist_ok=True)
     for name in os.listdir(out):
         if name.startswith('seed_'):
             os.remove(os.path.join(out, name))
-    for name, data in SEEDS.items():
+    for name, data in seeds.items():
         with open(os.path.join(out, 'seed_' + name), 'wb') as f:
             f.write(data)
+
+
+def main():
+    write('fuzz_interface', SEEDS)
+    write('fuzz_engine', ENGINE_SEEDS)
 
 
 if __name__ == '__main__':
