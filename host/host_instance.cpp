@@ -19,6 +19,20 @@ std::map<TRMod_struct*, HostInstance*> g_registry;
 
 std::atomic<uint32_t> g_next_host_handle{0x484F0001u};
 
+HostCallbackHooks g_hooks;
+
+class HookedCallback {
+public:
+    HookedCallback() {
+        if (g_hooks.enter) g_hooks.enter();
+    }
+    ~HookedCallback() {
+        if (g_hooks.leave) g_hooks.leave();
+    }
+    HookedCallback(const HookedCallback&) = delete;
+    HookedCallback& operator=(const HookedCallback&) = delete;
+};
+
 class CurrentInstance {
 public:
     explicit CurrentInstance(HostInstance* instance) : m_previous(t_current) { t_current = instance; }
@@ -32,6 +46,8 @@ private:
 
 }  // namespace
 
+void SetHostCallbackHooks(HostCallbackHooks hooks) { g_hooks = hooks; }
+
 struct HostCallbackAccess {
     static int32_t Serve(HostInstance* instance, TRMod_struct* record, int32_t opcode, int32_t index,
                          int32_t value, void* ptr, float opt) {
@@ -41,6 +57,7 @@ struct HostCallbackAccess {
 
 int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
                              void* ptr, float opt) {
+    HookedCallback hooked;
     HostInstance* instance = t_current;
     if (!instance) {
         std::lock_guard<std::mutex> lock(g_registry_mutex);
@@ -201,7 +218,8 @@ int32_t HostInstance::Serve(TRMod_struct* record, int32_t opcode, int32_t index,
             break;
     }
     m_calls.push_back({record, opcode, index, value,
-                       static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)), opt, answer});
+                       static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)), opt, answer,
+                       m_record ? m_record->process : nullptr});
     return answer;
 }
 

@@ -26,6 +26,7 @@ struct HostCall {
     uint32_t ptr = 0;  // the address argument as a 32-bit number
     float opt = 0.0f;
     int32_t answer = 0;
+    TRProcessEntry process_entry = nullptr;  // the record's `process` field when the call arrived
 };
 
 // A pin state the module announced with HOST_SET_PIN_STATUS.
@@ -34,6 +35,15 @@ struct PinStatusReport {
     int32_t state = 0;
     uint32_t sample_clock = 0;
 };
+
+// Called on the calling thread around every callback the host serves, so that a tool can tell the
+// module's own work apart from the host's (allocation counting while a block runs). Either may be
+// null. Process-wide; set it before any instance runs.
+struct HostCallbackHooks {
+    void (*enter)() = nullptr;
+    void (*leave)() = nullptr;
+};
+void SetHostCallbackHooks(HostCallbackHooks hooks);
 
 class HostInstance {
 public:

@@ -1,5 +1,6 @@
 #include "pin_text.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -22,7 +23,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }  // namespace
 
 std::optional<double> ParseNumber(const std::string& text) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) return std::nullopt;
+    if (text.empty()) return std::nullopt;
+    // Decimal notation only: strtod would also take hexadecimal, "inf" and "nan".
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != 'e' && c != 'E' &&
+            c != '+' && c != '-') {
+            return std::nullopt;
+        }
+    }
     errno = 0;
     char* end = nullptr;
     double value = std::strtod(text.c_str(), &end);

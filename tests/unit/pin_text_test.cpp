@@ -8,7 +8,7 @@ TEST(PinText, NumbersAreWholeFiniteTexts) {
     EXPECT_EQ(ParseNumber("10"), 10.0);
     EXPECT_EQ(ParseNumber(".0001"), 0.0001);
     EXPECT_EQ(ParseNumber("-2.5e1"), -25.0);
-    for (const char* bad : {"", " 1", "1 ", "1,", "abc", "nan", "inf", "1e999", "0x"}) {
+    for (const char* bad : {"", " 1", "1 ", "1,", "abc", "nan", "inf", "1e999", "0x", "0x10", "1e"}) {
         EXPECT_FALSE(ParseNumber(bad)) << bad;
     }
 }

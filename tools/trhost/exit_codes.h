@@ -12,6 +12,7 @@ constexpr int kExitModule = 4;         // the library holds no module, or makeMo
 constexpr int kExitSettings = 5;       // an unknown pin, or a value that is no number or choice
 constexpr int kExitPatch = 6;          // the patch file is unreadable, malformed, or its wires are wrong
 constexpr int kExitOutput = 7;         // an output file cannot be written
+constexpr int kExitUnavailable = 8;    // the command is not part of this build (render and patch on Windows)
 
 }  // namespace trhost
 

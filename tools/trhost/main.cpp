@@ -1,6 +1,7 @@
 // trhost: a stand-in host for modules of this interface, from the command line.
 #include <CLI/CLI.hpp>
 
+#include <string>
 #include <vector>
 
 #include "commands.h"
@@ -9,6 +10,10 @@
 int main(int argc, char** argv) {
     CLI::App app{"trhost: describe, render, patch and validate modules of the Tavrisk interface"};
     app.require_subcommand(1);
+    // Every refusal is one line, like the commands' own.
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return std::string("trhost: ") + error.what() + " (see trhost --help)\n";
+    });
 
     struct Command {
         CLI::App* sub;

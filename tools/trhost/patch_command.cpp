@@ -1,13 +1,61 @@
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+#include <memory>
+
+#include "command_error.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "run_options.h"
+#if TRHOST_WITH_MEDIA
+#include "patch_file.h"
+#include "render_job.h"
+#endif
 
 namespace trhost {
 
 CommandAction AddPatchCommand(CLI::App& app) {
-    app.add_subcommand("patch", "not built yet");
-    return [] { return kExitUsage; };
+    auto* command = app.add_subcommand(
+        "patch", "Run a patch of wired instances from a JSON file and write its outputs to a WAV file");
+    struct Options {
+        std::string patch, out, plot;
+        RunOptions run;
+    };
+    auto options = std::make_shared<Options>();
+    command->add_option("FILE", options->patch, "patch file (JSON)")->required();
+    command->add_option("--out", options->out, "WAV file to write (32-bit float)")->required();
+    command->add_option("--plot", options->plot, "PNG plot to write");
+    options->run.AddTo(command, "overrides the patch file");
+    return [options] {
+#if TRHOST_WITH_MEDIA
+        RenderJob job;
+        job.command = "patch";
+        job.wav_path = options->out;
+        job.plot_path = options->plot;
+        try {
+            PatchFile file = ReadPatchFile(options->patch);
+            job.spec = file.spec;
+            job.run = options->run.Over(RunOptions{file.rate, file.block, file.seconds}.Over({}));
+            job.run.Check(kExitPatch, file.spec.origin);
+        } catch (const CommandError& error) {
+            std::cerr << "trhost patch: " << error.what() << "\n";
+            return error.ExitCode();
+        }
+        std::string title = job.spec.title;
+        RunSettings run = job.run;
+        job.plot_text = [title, run](const Rack& rack) {
+            PlotText text;
+            text.title = "patch " + title + ": " + RunSettingsText(run);
+            text.lines = rack.Summary();
+            return text;
+        };
+        return RunRenderJob(job);
+#else
+        std::cerr << "trhost patch: not in this build: WAV and PNG output need libsndfile and "
+                     "cairo, which the Windows build lacks; use the Linux build of trhost\n";
+        return kExitUnavailable;
+#endif
+    };
 }
 
 }  // namespace trhost

@@ -1,13 +1,82 @@
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+#include <memory>
+
+#include "command_error.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "patch_spec.h"
+#include "pin_values.h"
+#include "run_options.h"
+#if TRHOST_WITH_MEDIA
+#include "render_job.h"
+#endif
 
 namespace trhost {
 
 CommandAction AddRenderCommand(CLI::App& app) {
-    app.add_subcommand("render", "not built yet");
-    return [] { return kExitUsage; };
+    auto* command = app.add_subcommand(
+        "render", "Run one instance of a module and write its output pins to a WAV file");
+    struct Options {
+        std::string library, out, plot;
+        RunOptions run;
+        std::vector<std::string> sets;
+    };
+    auto options = std::make_shared<Options>();
+    command->add_option("LIB", options->library, "module library (.so or .dll)")->required();
+    command->add_option("--out", options->out, "WAV file to write (32-bit float)")->required();
+    command->add_option("--plot", options->plot, "PNG plot to write");
+    options->run.AddTo(command, "");
+    command
+        ->add_option("--set", options->sets,
+                     "PIN=VALUE: volts for an audio pin, a choice name or number for a list pin "
+                     "(repeatable; quote names with blanks)")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    return [options] {
+#if TRHOST_WITH_MEDIA
+        RenderJob job;
+        job.command = "render";
+        job.run = options->run.Over({});
+        job.wav_path = options->out;
+        job.plot_path = options->plot;
+        ModuleSpec module;
+        module.name = "module";
+        module.library = options->library;
+        try {
+            job.run.Check(kExitUsage, "");
+            for (const auto& text : options->sets) {
+                std::string pin, value;
+                SplitAssignment(text, &pin, &value);
+                module.set.emplace_back(pin, value);
+            }
+        } catch (const CommandError& error) {
+            std::cerr << "trhost render: " << error.what() << "\n";
+            return error.ExitCode();
+        }
+        job.spec.modules.push_back(module);
+        std::string library = options->library;
+        RunSettings run = job.run;
+        job.plot_text = [library, run](const Rack& rack) {
+            PlotText text;
+            text.title = rack.FirstModuleName() + ": render at " + RunSettingsText(run);
+            // The summary reads "module: NAME (details)"; a render shows the details alone.
+            std::string summary = rack.Summary().front();
+            std::string details = summary.substr(summary.find(" (") + 2);
+            details.pop_back();
+            text.lines.push_back(library + ": " +
+                                 (details == "defaults" ? "every pin at its default" : "set " + details));
+            return text;
+        };
+        return RunRenderJob(job);
+#else
+        std::cerr << "trhost render: not in this build: WAV and PNG output need libsndfile and "
+                     "cairo, which the Windows build lacks; use the Linux build of trhost\n";
+        return kExitUnavailable;
+#endif
+    };
 }
 
 }  // namespace trhost

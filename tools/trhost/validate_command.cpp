@@ -1,13 +1,88 @@
+// trhost validate LIB: the conformance and stress checks of validate/ against one module library.
 #include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <random>
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "module_library.h"
+#include "validate/check_runner.h"
+#include "validate/report_output.h"
 
 namespace trhost {
 
+namespace {
+
+struct ValidateOptions {
+    std::string library;
+    std::optional<uint32_t> seed;
+    std::string only;
+    bool list = false;
+    bool json = false;
+    double timeout_seconds = 60.0;
+};
+
+uint32_t FreshSeed() {
+    std::random_device device;
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return device() ^ static_cast<uint32_t>(ticks) ^ static_cast<uint32_t>(static_cast<uint64_t>(ticks) >> 32);
+}
+
+int RunValidate(const ValidateOptions& options) {
+    auto checks = validate::SelectChecks(options.only);
+    if (checks.empty()) {
+        std::cerr << "trhost validate: no check matches \"" << options.only << "\" (see --list)\n";
+        return kExitUsage;
+    }
+    if (options.list) {
+        validate::PrintCheckList(std::cout, checks, options.json);
+        return kExitOk;
+    }
+    if (options.library.empty()) {
+        std::cerr << "trhost validate: a module library is required\n";
+        return kExitUsage;
+    }
+    std::string error;
+    auto library = ModuleLibrary::Load(options.library, &error);
+    if (!library) {
+        std::cerr << "trhost validate: " << error << "\n";
+        return kExitLoad;
+    }
+
+    validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()),
+                                 validate::ChecksRunIsolated()};
+    validate::RunOptions run_options{run.seed, options.timeout_seconds};
+    if (!options.json) validate::PrintRunHeader(std::cout, run);
+    auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {
+        if (!options.json) validate::PrintCheckResult(std::cout, run, result);
+    });
+    if (options.json) {
+        validate::PrintJson(std::cout, run, results);
+    } else {
+        validate::PrintSummary(std::cout, results);
+    }
+    return validate::RunPassed(results) ? kExitOk : kExitChecksFailed;
+}
+
+}  // namespace
+
 CommandAction AddValidateCommand(CLI::App& app) {
-    app.add_subcommand("validate", "not built yet");
-    return [] { return kExitUsage; };
+    auto options = std::make_shared<ValidateOptions>();
+    auto* command = app.add_subcommand(
+        "validate", "Check a module library against the interface: lifecycle, pins, processing, safety");
+    command->add_option("LIB", options->library, "the module library (.so or .dll)");
+    command->add_option("--seed", options->seed, "seed of every random choice; a failure prints the one it used");
+    command->add_option("--only", options->only,
+                        "run only checks matching these names, parts of names or * ? patterns (comma-separated)");
+    command->add_flag("--list", options->list, "list the checks with a line on each, and exit");
+    command->add_flag("--json", options->json, "print the results as one JSON document");
+    command->add_option("--timeout", options->timeout_seconds, "seconds a check may run before it fails as hung")
+        ->check(CLI::PositiveNumber);
+    return [options] { return RunValidate(*options); };
 }
 
 }  // namespace trhost

@@ -1,0 +1,210 @@
+// trhost as its users run it: exit codes, one-line messages, and files that appear only on success.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "exit_codes.h"
+#include "rack.h"
+#include "wav_file.h"
+
+using namespace trhost;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+class TrhostCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("trhost_test_" + std::to_string(getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs trhost with `arguments` (already quoted for the shell).
+    Result Run(const std::string& arguments) {
+        fs::path out = m_dir / "stdout.txt", err = m_dir / "stderr.txt";
+        std::string command = std::string("'") + TRHOST_PROGRAM + "' " + arguments + " >'" +
+                              out.string() + "' 2>'" + err.string() + "'";
+        int status = std::system(command.c_str());
+        Result result;
+        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = Slurp(out);
+        result.err = Slurp(err);
+        fs::remove(out);
+        fs::remove(err);
+        return result;
+    }
+    static std::string Slurp(const fs::path& path) {
+        std::ifstream stream(path);
+        std::ostringstream text;
+        text << stream.rdbuf();
+        return text.str();
+    }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(m_dir / name) << text;
+    }
+    // Files in the test folder other than the given ones.
+    std::vector<std::string> Leftovers(std::vector<std::string> expected = {}) const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(m_dir)) {
+            std::string name = entry.path().filename().string();
+            if (std::find(expected.begin(), expected.end(), name) == expected.end()) found.push_back(name);
+        }
+        return found;
+    }
+    // A refusal: the exit code, one line on standard error, nothing written.
+    void ExpectRefusal(const std::string& arguments, int code, std::vector<std::string> named,
+                       std::vector<std::string> inputs = {}) {
+        Result result = Run(arguments);
+        EXPECT_EQ(result.code, code) << arguments << "\n" << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        for (const auto& name : named) EXPECT_THAT(result.err, HasSubstr(name)) << arguments;
+        EXPECT_TRUE(Leftovers(inputs).empty()) << arguments << ": left " << Leftovers(inputs).front();
+    }
+
+    fs::path m_dir;
+};
+
+const std::string kFixture = FIXTURE_LIBRARY_PATH;
+
+}  // namespace
+
+TEST_F(TrhostCommand, DescribeShowsTextsAndPins) {
+    Result text = Run("describe '" + kFixture + "'");
+    EXPECT_EQ(text.code, kExitOk) << text.err;
+    EXPECT_THAT(text.out, AllOf(HasSubstr("FIXTURE"), HasSubstr("TEST FIXTURE"), HasSubstr("A test module."),
+                                HasSubstr("pins (7)"), HasSubstr("add=0, multiply=1"),
+                                HasSubstr("0 to 10 V"), HasSubstr("1 (multiply)")));
+    Result json = Run("describe --json '" + kFixture + "'");
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto root = nlohmann::json::parse(json.out);
+    EXPECT_EQ(root["name"], "FIXTURE");
+    ASSERT_EQ(root["pins"].size(), 7u);
+    EXPECT_EQ(root["pins"][2]["choices"][1]["name"], "multiply");
+    EXPECT_EQ(root["pins"][1]["range"]["high"], 10.0);
+    EXPECT_EQ(root["pins"][6]["direction"], "setting");
+}
+
+TEST_F(TrhostCommand, RenderWritesExactlyTheRenderedSamplesAndAPlot) {
+    Result result = Run("render '" + kFixture + "' --out '" + Path("a.wav") + "' --plot '" +
+                        Path("a.png") + "' --rate 22050 --block 33 --seconds 0.1 --set gain=2.5" +
+                        " --set 'Offset=half'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("3 channels (Out, Clock, State), 2205 samples"));
+    int rate = 0;
+    auto channels = ReadWav(Path("a.wav"), &rate);
+    EXPECT_EQ(rate, 22050);
+
+    RunSettings run;
+    run.rate = 22050;
+    run.block = 33;
+    run.seconds = 0.1;
+    PatchSpec spec;
+    spec.modules.push_back({"module", kFixture, {{"Gain", "2.5"}, {"Offset", "half"}}, {}});
+    Rendering expected = Rack(spec, run).Run();
+    EXPECT_TRUE(channels == expected.channels);
+    EXPECT_EQ(channels[0][0], 1.0f * 0.25f + 0.5f);
+
+    // A PNG of at least 800 × 400.
+    std::ifstream png(Path("a.png"), std::ios::binary);
+    unsigned char header[24] = {};
+    png.read(reinterpret_cast<char*>(header), sizeof header);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(header) + 1, 3), "PNG");
+    uint32_t width = (header[16] << 24) | (header[17] << 16) | (header[18] << 8) | header[19];
+    uint32_t height = (header[20] << 24) | (header[21] << 16) | (header[22] << 8) | header[23];
+    EXPECT_GE(width, 800u);
+    EXPECT_GE(height, 400u);
+    EXPECT_TRUE(Leftovers({"a.wav", "a.png"}).empty());
+}
+
+TEST_F(TrhostCommand, BadRenderInputIsRefusedByNameAndLeavesNoFile) {
+    std::string out = " --out '" + Path("o.wav") + "' --plot '" + Path("o.png") + "'";
+    ExpectRefusal("render 'no/such.so'" + out, kExitLoad, {"no/such.so", "cannot be loaded"});
+    ExpectRefusal("render '" + std::string(NO_MAKE_MODULE_LIBRARY_PATH) + "'" + out, kExitLoad,
+                  {"missing export makeModule"});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --set Gian=1", kExitSettings, {"unknown pin \"Gian\""});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --set Gain=loud", kExitSettings,
+                  {"\"Gain\"", "\"loud\""});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --set Mode=divide", kExitSettings,
+                  {"\"Mode\"", "\"divide\"", "add=0, multiply=1"});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --set Gain", kExitSettings, {"PIN=VALUE"});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --block 0", kExitUsage, {"--block"});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --rate 44100.5", kExitUsage, {"whole number"});
+    ExpectRefusal("render '" + kFixture + "' --out '" + Path("none/o.wav") + "'", kExitOutput,
+                  {"none/o.wav", "does not exist"});
+    ExpectRefusal("render '" + kFixture + "' --out '" + Path("o.wav") + "' --plot '" + Path("o.wav") + "'",
+                  kExitOutput, {"named for two outputs"});
+}
+
+TEST_F(TrhostCommand, EachSetTakesOneValueWhereverItStands) {
+    Result result = Run("render --set 'Gain=1' --set mode=add '" + kFixture + "' --out '" + Path("o.wav") +
+                        "' --seconds 0.01");
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_EQ(ReadWav(Path("o.wav"))[0][0], 1.1f);
+    fs::remove(Path("o.wav"));
+    ExpectRefusal("render '" + kFixture + "' --set Gain=1 Mode=add --out '" + Path("o.wav") + "'", kExitUsage,
+                  {"Mode=add"});
+}
+
+TEST_F(TrhostCommand, AValueOutsideThePinsRangeIsTakenWithAWarning) {
+    Result result = Run("render '" + kFixture + "' --out '" + Path("o.wav") + "' --seconds 0.01 --set Gain=20");
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning"), HasSubstr("\"Gain\""), HasSubstr("20 V")));
+}
+
+TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
+    fs::copy_file(kFixture, m_dir / "fixture.so");
+    auto patch = [](const std::string& modules, const std::string& outputs) {
+        return R"({ "rate": 8000, "block": 50, "seconds": 0.05, "modules": [)" + modules +
+               R"(], "outputs": [)" + outputs + "] }";
+    };
+    std::string a = R"({"name":"a","library":"fixture.so","set":{"Mode":"add"}})";
+    std::string b = R"({"name":"b","library":"fixture.so","wire":{"In":"a.Out"}})";
+    Write("good.json", patch(a + "," + b, R"("b.Out","a.Out")"));
+    // Run from elsewhere: the library is found beside the patch file, not in the working folder.
+    Result result = Run("patch '" + Path("good.json") + "' --out '" + Path("g.wav") + "' --plot '" + Path("g.png") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    auto channels = ReadWav(Path("g.wav"));
+    ASSERT_EQ(channels.size(), 2u);
+    ASSERT_EQ(channels[0].size(), 400u);
+    EXPECT_EQ(channels[1][0], 1.5f);         // a: In 1.0 + Gain 0.5
+    EXPECT_EQ(channels[0][0], 1.5f * 0.5f);  // b: a's Out × Gain 0.5
+    fs::remove(Path("g.wav"));
+    fs::remove(Path("g.png"));
+
+    std::vector<std::string> inputs = {"fixture.so", "p.json", "good.json"};
+    std::string out = " --out '" + Path("o.wav") + "' --plot '" + Path("o.png") + "'";
+    Write("p.json", "{ \"modules\": [\n  {\"name\": \"a\", \"library\": \"fixture.so\"}\n  \"outputs\": [] }");
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitPatch, {Path("p.json") + ":3:", "malformed JSON"},
+                  inputs);
+    Write("p.json", patch(R"({"name":"b","library":"fixture.so","wire":{"In":"x.Out"}})", R"("b.Out")"));
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitPatch, {"p.json", "unknown module \"x\""}, inputs);
+    Write("p.json", patch(R"({"name":"a","library":"fixture.so","wire":{"In":"b.Out"}},)"
+                          R"({"name":"b","library":"fixture.so","wire":{"In":"a.Out"}})",
+                          R"("b.Out")"));
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitPatch, {"loop", "a.In <- b.Out"}, inputs);
+    Write("p.json", patch(R"({"name":"a","library":"missing.so"})", R"("a.Out")"));
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitLoad, {Path("missing.so")}, inputs);
+    Write("p.json", patch(R"({"name":"a","library":"fixture.so","set":{"Mode":7}})", R"("a.Out")"));
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitSettings, {"module \"a\"", "\"Mode\"", "\"7\""},
+                  inputs);
+    ExpectRefusal("patch '" + Path("nothing.json") + "'" + out, kExitPatch, {"nothing.json"}, inputs);
+}

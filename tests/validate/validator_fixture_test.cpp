@@ -1,0 +1,105 @@
+// The validator's checks against the gain fixture: built correctly it passes every check; built with
+// one deliberate fault, the check meant to catch that fault rejects it, saying what it saw.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "check_runner.h"
+#include "module_library.h"
+
+using namespace trhost;
+using namespace trhost::validate;
+
+namespace {
+
+constexpr uint32_t kSeed = 20240521u;
+
+std::unique_ptr<ModuleLibrary> LoadFixture(const std::string& name) {
+    std::string error;
+    auto library = ModuleLibrary::Load(std::string(VALIDATOR_FIXTURE_DIR) + "/gain_fixture_" + name + ".so", &error);
+    EXPECT_TRUE(library) << error;
+    return library;
+}
+
+std::string Describe(const CheckResult& result) {
+    std::string text = result.name + ": " + VerdictName(result.verdict);
+    if (!result.crash.empty()) text += "\n  crash: " + result.crash;
+    for (const auto& line : result.failures) text += "\n  fail: " + line;
+    for (const auto& line : result.warnings) text += "\n  warn: " + line;
+    if (!result.skipped.empty()) text += "\n  skipped: " + result.skipped;
+    return text;
+}
+
+std::vector<CheckResult> RunOn(const ModuleLibrary& library, const std::string& only, double timeout_seconds = 60) {
+    RunOptions options;
+    options.seed = kSeed;
+    options.timeout_seconds = timeout_seconds;
+    return RunChecks(SelectChecks(only), library, options);
+}
+
+}  // namespace
+
+TEST(ValidatorOnFixtures, CorrectModulePassesEveryCheck) {
+    auto library = LoadFixture("good");
+    ASSERT_TRUE(library);
+    auto results = RunOn(*library, "");
+    ASSERT_EQ(results.size(), AllChecks().size());
+    for (const auto& result : results) {
+        // Nothing skipped either: on Linux every check applies.
+        EXPECT_EQ(result.verdict, Verdict::kPass) << Describe(result);
+    }
+}
+
+struct FaultCase {
+    const char* fixture;
+    const char* check;       // the check that must reject it
+    Verdict verdict;         // how
+    const char* seen;        // a part of what it must say it saw
+    const char* only = "";   // checks to run; all but the report when empty
+};
+
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fixture << " -> " << fault.check; }
+
+class ValidatorRejects : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(ValidatorRejects, FaultWithTheRightCheck) {
+    const FaultCase& fault = GetParam();
+    auto library = LoadFixture(fault.fixture);
+    ASSERT_TRUE(library);
+    auto results = RunOn(*library, *fault.only ? fault.only : "exports,record,pins,open-close*,processing,bad-input,"
+                                                            "events,realtime,fp-state",
+                       5.0);
+    const CheckResult* found = nullptr;
+    std::string all;
+    for (const auto& result : results) {
+        if (result.name == fault.check) found = &result;
+        all += Describe(result) + "\n";
+    }
+    ASSERT_TRUE(found) << all;
+    EXPECT_EQ(found->verdict, fault.verdict) << all;
+    std::string said = found->crash;
+    for (const auto& line : found->failures) said += "\n" + line;
+    EXPECT_NE(said.find(fault.seen), std::string::npos) << "expected \"" << fault.seen << "\" in:\n" << all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachFaultKind, ValidatorRejects,
+    testing::Values(
+        FaultCase{"writes_past_block", "processing", Verdict::kFail, "write outside the block: pin 3 (Out)"},
+        FaultCase{"crashes_on_nan", "bad-input", Verdict::kCrash, "SIGSEGV"},
+        FaultCase{"crashes_at_rate", "processing", Verdict::kCrash, "during: 48000 Hz"},
+        FaultCase{"broken_range_text", "pins", Verdict::kFail, "range text \"10;0;10;0\" is not four numbers"},
+        FaultCase{"describes_past_end", "pins", Verdict::kFail, "index 4 answered 0 but the record was written"},
+        FaultCase{"nonfinite_output", "processing", Verdict::kFail, "non-finite output for in-range input"},
+        FaultCase{"leaks_on_close", "open-close-cycles", Verdict::kFail, "memory grew over 100"},
+        FaultCase{"untold_process_change", "open-close", Verdict::kFail,
+                  "DISP_OPEN: the process entry changed without HOST_PROCESS_FUNCTION_CHANGED"},
+        FaultCase{"allocates_in_process", "realtime", Verdict::kFail, "inside the process routine"},
+        FaultCase{"leaves_flush_to_zero", "fp-state", Verdict::kFail, "DISP_OPEN: MXCSR 0x1f80 -> 0x9fc0"},
+        FaultCase{"hangs_on_huge_gain", "bad-input", Verdict::kFail, "did not finish within", "bad-input"},
+        FaultCase{"processes_in_place", "processing", Verdict::kFail, "input buffer changed: pin 0 (In)"},
+        FaultCase{"ignores_kind", "exports", Verdict::kFail, "makeModule(0, 0) made an instance"},
+        FaultCase{"adds_to_host_flags", "pins", Verdict::kFail, "pin 0: flags depends on what the host's record held"},
+        FaultCase{"close_answers_zero", "open-close", Verdict::kFail, "DISP_CLOSE after DISP_OPEN answered 0, not 1"}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fixture); });

@@ -1,0 +1,305 @@
+#include "plot.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "command_error.h"
+#include "exit_codes.h"
+#include "pin_values.h"
+
+namespace trhost {
+
+namespace {
+
+// Picture geometry, in pixels.
+constexpr int kWidth = 1200;
+constexpr double kLeft = 90;        // room for the volt labels and the axis name
+constexpr double kRight = 30;
+constexpr double kColumnGap = 90;   // room for the second panel's volt labels
+constexpr double kCaption = 24;     // panel caption above each panel
+constexpr double kPanelHeight = 240;
+constexpr double kBelow = 52;       // time labels and the axis name under each panel
+constexpr double kTitleSize = 20;
+constexpr double kLineSize = 13;
+constexpr double kLabelSize = 12;
+// Fewest pixels per cycle at which a trace of the whole run still reads as a waveform.
+constexpr double kReadablePixelsPerCycle = 6;
+// Cycles of the densest output a window holds.
+constexpr int64_t kWindowCycles = 16;
+
+struct Box {
+    double x, y, w, h;
+};
+
+struct Colour {
+    double r, g, b;
+};
+constexpr Colour kTraceColours[] = {
+    {0.12, 0.40, 0.70}, {0.80, 0.20, 0.15}, {0.15, 0.55, 0.20}, {0.55, 0.35, 0.70}, {0.85, 0.45, 0.05}};
+
+enum class Align { kLeft, kCentre, kRight };
+
+void ShowText(cairo_t* cr, double x, double y, const std::string& text, Align align) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    double dx = align == Align::kLeft ? 0 : align == Align::kCentre ? extents.x_advance / 2
+                                                                    : extents.x_advance;
+    cairo_move_to(cr, x - dx, y);
+    cairo_show_text(cr, text.c_str());
+}
+
+// Shortens `text` with "..." until it fits `width`.
+std::string Fit(cairo_t* cr, std::string text, double width) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    if (extents.x_advance <= width) return text;
+    while (!text.empty()) {
+        text.pop_back();
+        cairo_text_extents(cr, (text + "...").c_str(), &extents);
+        if (extents.x_advance <= width) break;
+    }
+    return text + "...";
+}
+
+// Round tick positions, 1, 2 or 5 times a power of ten apart, about `wanted` of them in [lo, hi].
+std::vector<double> Ticks(double lo, double hi, int wanted, double* step_out) {
+    double raw = (hi - lo) / wanted;
+    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+        step = factor * power;
+        if (step >= raw) break;
+    }
+    std::vector<double> ticks;
+    for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t += step) {
+        ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+    }
+    *step_out = step;
+    return ticks;
+}
+
+std::string TickText(double value, double step) {
+    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g s", seconds);
+    return text;
+}
+
+void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, const PlotSpan& span,
+               double rate, const Colour& colour, const std::string& caption) {
+    int64_t first = span.first, count = std::max<int64_t>(span.count, 1);
+
+    // Volts covered by the shown samples, with a margin; a flat trace gets a volt either side.
+    double lo = INFINITY, hi = -INFINITY;
+    for (int64_t i = first; i < first + count; ++i) {
+        double volts = samples[i] * kVoltsPerUnit;
+        if (std::isfinite(volts)) {
+            lo = std::min(lo, volts);
+            hi = std::max(hi, volts);
+        }
+    }
+    if (!(lo <= hi)) lo = hi = 0;
+    if (hi - lo < 1e-6 * std::max(1.0, std::fabs(hi))) {
+        lo -= 1;
+        hi += 1;
+    } else {
+        double pad = (hi - lo) * 0.08;
+        lo -= pad;
+        hi += pad;
+    }
+    double t0 = first / rate, t1 = (first + count - 1) / rate;
+    if (t1 <= t0) t1 = t0 + 1 / rate;
+    auto x_of = [&](double t) { return box.x + (t - t0) / (t1 - t0) * box.w; };
+    auto y_of = [&](double volts) { return box.y + (hi - volts) / (hi - lo) * box.h; };
+
+    // Caption.
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, kLabelSize + 1);
+    ShowText(cr, box.x, box.y - 8, Fit(cr, caption, box.w), Align::kLeft);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLabelSize);
+
+    // Grid and tick labels.
+    double x_step, y_step;
+    auto x_ticks = Ticks(t0, t1, std::max(2, static_cast<int>(box.w / 80)), &x_step);
+    auto y_ticks = Ticks(lo, hi, 6, &y_step);
+    cairo_set_line_width(cr, 1);
+    for (double t : x_ticks) {
+        double x = std::round(x_of(t)) + 0.5;
+        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+        cairo_move_to(cr, x, box.y);
+        cairo_line_to(cr, x, box.y + box.h);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        ShowText(cr, x, box.y + box.h + 16, TickText(t, x_step), Align::kCentre);
+    }
+    for (double v : y_ticks) {
+        double y = std::round(y_of(v)) + 0.5;
+        cairo_set_source_rgb(cr, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88);
+        cairo_move_to(cr, box.x, y);
+        cairo_line_to(cr, box.x + box.w, y);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        ShowText(cr, box.x - 6, y + 4, TickText(v, y_step), Align::kRight);
+    }
+
+    // Axis names.
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    ShowText(cr, box.x + box.w / 2, box.y + box.h + 36, "time (s)", Align::kCentre);
+    cairo_save(cr);
+    cairo_translate(cr, box.x - 58, box.y + box.h / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    ShowText(cr, 0, 0, "volts (V)", Align::kCentre);
+    cairo_restore(cr);
+
+    // The trace: every sample joined when they are few, else the span of each pixel column.
+    cairo_save(cr);
+    cairo_rectangle(cr, box.x, box.y, box.w, box.h);
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+    cairo_set_line_width(cr, 1.3);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    if (count <= static_cast<int64_t>(box.w * 2)) {
+        for (int64_t i = first; i < first + count; ++i) {
+            double x = x_of(i / rate), y = y_of(samples[i] * kVoltsPerUnit);
+            if (i == first) {
+                cairo_move_to(cr, x, y);
+            } else {
+                cairo_line_to(cr, x, y);
+            }
+        }
+        cairo_stroke(cr);
+    } else {
+        cairo_set_line_width(cr, 1.0);
+        int columns = static_cast<int>(box.w);
+        for (int px = 0; px < columns; ++px) {
+            int64_t begin = first + count * px / columns;
+            int64_t end = first + count * (px + 1) / columns;
+            // The previous column's last sample joins the columns into one trace.
+            float low = samples[std::max(first, begin - 1)], high = low;
+            for (int64_t i = begin; i < end; ++i) {
+                low = std::min(low, samples[i]);
+                high = std::max(high, samples[i]);
+            }
+            double x = box.x + px + 0.5;
+            cairo_move_to(cr, x, y_of(high * kVoltsPerUnit) - 0.5);
+            cairo_line_to(cr, x, y_of(low * kVoltsPerUnit) + 0.5);
+        }
+        cairo_stroke(cr);
+    }
+    cairo_restore(cr);
+
+    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w),
+                    std::round(box.h));
+    cairo_stroke(cr);
+}
+
+}  // namespace
+
+int64_t CountCrossings(const std::vector<float>& samples) {
+    if (samples.empty()) return 0;
+    double sum = 0, lo = samples[0], hi = samples[0];
+    for (float s : samples) {
+        sum += s;
+        lo = std::min<double>(lo, s);
+        hi = std::max<double>(hi, s);
+    }
+    double mean = sum / samples.size(), band = (hi - lo) * 0.1;
+    if (!(hi - lo > 0)) return 0;
+    int64_t crossings = 0;
+    int side = 0;  // -1 below the band, +1 above, 0 not yet known
+    for (float s : samples) {
+        int now = s > mean + band ? 1 : s < mean - band ? -1 : side;
+        if (side != 0 && now != side) ++crossings;
+        side = now;
+    }
+    return crossings;
+}
+
+PlotLayout ChoosePlotLayout(const Rendering& rendering, int width) {
+    PlotLayout layout;
+    layout.whole = {0, rendering.frames, true};
+    int64_t most_cycles = 0;
+    for (const auto& channel : rendering.channels) {
+        most_cycles = std::max(most_cycles, CountCrossings(channel) / 2);
+    }
+    if (most_cycles == 0 || width / static_cast<double>(most_cycles) >= kReadablePixelsPerCycle) {
+        return layout;
+    }
+    layout.with_window = true;
+    int64_t frames = rendering.frames * kWindowCycles / most_cycles;
+    layout.window = {0, std::clamp<int64_t>(frames, std::min<int64_t>(16, rendering.frames),
+                                            rendering.frames),
+                     false};
+    return layout;
+}
+
+PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const PlotText& text) {
+    size_t rows = rendering.channels.size();
+    double header = 24 + kTitleSize + text.lines.size() * (kLineSize + 5) + 24;
+    double row_height = kCaption + kPanelHeight + kBelow;
+    int height = std::max(420, static_cast<int>(header + rows * row_height + 8));
+
+    PlotLayout layout = ChoosePlotLayout(rendering, static_cast<int>(kWidth - kLeft - kRight));
+    int columns = layout.with_window ? 2 : 1;
+    double panel_width = (kWidth - kLeft - kRight - (columns - 1) * kColumnGap) / columns;
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, kTitleSize);
+    double y = 24 + kTitleSize;
+    ShowText(cr, kLeft, y, Fit(cr, text.title, kWidth - kLeft - kRight), Align::kLeft);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLineSize);
+    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
+    for (const auto& line : text.lines) {
+        y += kLineSize + 5;
+        ShowText(cr, kLeft, y, Fit(cr, line, kWidth - kLeft - kRight), Align::kLeft);
+    }
+
+    double total = rendering.frames / rendering.rate;
+    for (size_t c = 0; c < rows; ++c) {
+        double top = header + c * row_height + kCaption;
+        const Colour& colour = kTraceColours[c % std::size(kTraceColours)];
+        const std::string& name = rendering.channel_names[c];
+        std::string whole = name + ": whole run, 0 to " + Seconds(total) +
+                            (layout.with_window ? " (envelope)" : "");
+        DrawPanel(cr, {kLeft, top, panel_width, kPanelHeight}, rendering.channels[c], layout.whole,
+                  rendering.rate, colour, whole);
+        if (layout.with_window) {
+            std::string window = name + ": window, first " +
+                                 Seconds(layout.window.count / rendering.rate) + " of " +
+                                 Seconds(total);
+            DrawPanel(cr, {kLeft + panel_width + kColumnGap, top, panel_width, kPanelHeight},
+                      rendering.channels[c], layout.window, rendering.rate, colour, window);
+        }
+    }
+
+    cairo_destroy(cr);
+    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        throw CommandError(kExitOutput,
+                           path + ": cannot be written: " + cairo_status_to_string(status));
+    }
+    return layout;
+}
+
+}  // namespace trhost

@@ -1,0 +1,102 @@
+// The host at work: every instance of a patch loaded, described, set up, wired, opened and driven
+// block by block, the way the Tavrisk host drives its modules.
+//
+// Per instance the host sets the sample rate and block size, describes the pins, gives every pin a
+// buffer of one block, fills each unwired input from its value (set, or the pin's default) and points
+// each wired input at its source's output buffer. It opens the instances in processing order and then
+// tells each of its input states: static for a constant, and for a wired input the state its source
+// announced for that output (running if it announced none). Per block it calls every instance in
+// processing order, so that an input sees its source's output of the same block; the sample clock then
+// advances by the block. A state a source announces while running is passed on to its wired inputs at
+// the next call of those instances.
+#ifndef TRHOST_RACK_H
+#define TRHOST_RACK_H
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_instance.h"
+#include "module_info.h"
+#include "module_library.h"
+#include "patch_spec.h"
+#include "pin_values.h"
+
+namespace trhost {
+
+// What a run produced: one channel per output pin, in the patch's order.
+struct Rendering {
+    double rate = 0;
+    int32_t block = 0;
+    int64_t frames = 0;
+    std::vector<std::string> channel_names;    // "Out", or "car.Out" in a patch of several instances
+    std::vector<std::vector<float>> channels;  // `frames` samples each, as the modules wrote them
+};
+
+class Rack {
+public:
+    // Loads the libraries, creates and describes every instance and checks every setting, wire and
+    // output against the descriptions. Throws CommandError: load, module, settings or patch stage.
+    Rack(const PatchSpec& spec, const RunSettings& run);
+    ~Rack();
+    Rack(const Rack&) = delete;
+    Rack& operator=(const Rack&) = delete;
+
+    // Runs the patch once, from open to close.
+    Rendering Run();
+
+    // Things the user should hear about that do not stop the run (values outside a pin's range).
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
+    // One line per instance: its name, its module and what was set and wired, for titles.
+    std::vector<std::string> Summary() const;
+    // The module name of the first instance (for a render's title).
+    std::string FirstModuleName() const;
+    // Instance names in the order they are processed.
+    std::vector<std::string> ProcessingOrder() const;
+
+private:
+    struct Source {
+        size_t module = 0;      // index into m_modules
+        int32_t pin = 0;        // its output pin
+        size_t reports_seen = 0;
+        int32_t state_sent = -1;
+    };
+    struct Output {
+        size_t module = 0;
+        int32_t pin = 0;
+        std::string name;
+    };
+    struct Instance {
+        std::string name;
+        std::string label;  // error prefix: "" or "FILE: module "name": "
+        ModuleLibrary* library = nullptr;
+        ModuleInfo info;
+        std::unique_ptr<HostInstance> host;
+        std::vector<PinDescription> pins;
+        std::map<int32_t, PinValue> values;  // unwired settable pins
+        std::map<int32_t, Source> wires;     // wired input pin -> its source
+        std::vector<std::string> shown;      // "Freq=4 V", "Freq <- mod.Out"
+    };
+
+    ModuleLibrary& LoadLibrary(const std::string& path);
+    void CreateInstance(const ModuleSpec& spec, const std::string& origin);
+    void ApplySettings(Instance& instance, const ModuleSpec& spec);
+    void ApplyWires(size_t target, const ModuleSpec& spec);
+    void ChooseOutputs(const PatchSpec& spec);
+    void OrderByWires(const std::string& origin);
+    size_t FindInstance(const std::string& name) const;  // npos when none
+    void PassOnSourceStates(Instance& instance, bool initial);
+
+    RunSettings m_run;
+    // Libraries outlive the instances made from them: declared first, destroyed last.
+    std::map<std::string, std::unique_ptr<ModuleLibrary>> m_libraries;
+    std::vector<Instance> m_modules;
+    std::vector<size_t> m_order;  // processing order, sources before the inputs they feed
+    std::vector<Output> m_outputs;
+    std::vector<std::string> m_warnings;
+};
+
+}  // namespace trhost
+
+#endif  // TRHOST_RACK_H

@@ -1,0 +1,43 @@
+// Counting the heap traffic of the whole process. Where it is available (Linux), trhost itself defines
+// malloc, calloc, realloc, free, the aligned allocators and every operator new and delete, so that a
+// loaded module's allocations pass through here on their way to the C library.
+//
+// Two measures: running totals (live blocks and bytes, for growth over many open/close cycles), and a
+// window that counts only the module's own allocations while it is open: callbacks the module makes
+// into the host are left out, since what the host does while serving them is the host's business.
+//
+// Threads: the totals are atomic; the window belongs to the one thread that opens it.
+#ifndef TRHOST_VALIDATE_ALLOCATION_COUNTER_H
+#define TRHOST_VALIDATE_ALLOCATION_COUNTER_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace trhost::validate {
+
+// False where the allocators are not interposed: then every count below stays 0.
+bool AllocationCountingAvailable();
+
+struct AllocationTotals {
+    int64_t live_blocks = 0;  // allocations not yet released
+    int64_t live_bytes = 0;   // their usable size
+};
+AllocationTotals CurrentAllocationTotals();
+
+struct AllocationWindow {
+    int64_t allocations = 0;
+    int64_t releases = 0;
+    size_t first_size = 0;  // bytes asked for by the first allocation seen, if any
+};
+
+// Starts counting on this thread; the counts start from zero.
+void OpenAllocationWindow();
+// Stops counting and answers what was seen since OpenAllocationWindow.
+AllocationWindow CloseAllocationWindow();
+
+// Installs the host-callback hooks that leave the host's own work out of the window.
+void ExcludeHostCallbacksFromWindow();
+
+}  // namespace trhost::validate
+
+#endif  // TRHOST_VALIDATE_ALLOCATION_COUNTER_H

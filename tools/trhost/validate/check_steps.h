@@ -1,0 +1,31 @@
+// Steps the checks share: bringing a session up, and reporting what a block left in the buffers. A
+// write outside the block and a changed input are memory faults and always fail; what counts against
+// the output depends on what was fed.
+#ifndef TRHOST_VALIDATE_CHECK_STEPS_H
+#define TRHOST_VALIDATE_CHECK_STEPS_H
+
+#include <string>
+
+#include "check.h"
+#include "module_session.h"
+
+namespace trhost::validate {
+
+// makeModule and DISP_OPEN at `sample_rate`, with stages; a refusal fails the check. False then.
+bool CreateAndOpen(CheckContext& context, ModuleSession& session, float sample_rate);
+
+enum class OutputRule {
+    kInRange,   // finite in-range input: non-finite output fails; denormal or unwritten output warns
+    kAnything,  // input that may be anything: only the memory faults count
+};
+
+// Reports the findings, each followed by " (when)". Answers true when nothing failed.
+bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when,
+                 OutputRule rule);
+
+// Reports the faults a session's watches saw (changes of the process entry) as failures.
+void ReportProcessEntryFaults(CheckContext& context, const ModuleSession& session);
+
+}  // namespace trhost::validate
+
+#endif  // TRHOST_VALIDATE_CHECK_STEPS_H

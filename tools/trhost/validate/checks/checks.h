@@ -1,0 +1,23 @@
+// The validator's checks, one routine each; all_checks.cpp names and orders them.
+#ifndef TRHOST_VALIDATE_CHECKS_H
+#define TRHOST_VALIDATE_CHECKS_H
+
+#include "check.h"
+
+namespace trhost::validate {
+
+void CheckExports(CheckContext& context);
+void CheckRecord(CheckContext& context);
+void CheckPinDescriptions(CheckContext& context);
+void CheckOpenClose(CheckContext& context);
+void CheckOpenCloseCycles(CheckContext& context);
+void CheckProcessing(CheckContext& context);
+void CheckBadInput(CheckContext& context);
+void CheckEvents(CheckContext& context);
+void CheckRealtime(CheckContext& context);
+void CheckFpState(CheckContext& context);
+void CheckReport(CheckContext& context);
+
+}  // namespace trhost::validate
+
+#endif  // TRHOST_VALIDATE_CHECKS_H

@@ -1,0 +1,256 @@
+#include "module_session.h"
+
+#include <cmath>
+#include <type_traits>
+
+namespace trhost::validate {
+
+ModuleSession::ModuleSession(const ModuleLibrary& library, Random& random)
+    : m_library(library), m_random(random), m_host(library) {}
+
+ModuleSession::~ModuleSession() {
+    if (m_host.Alive()) Close();
+}
+
+template <class Action>
+auto ModuleSession::Call(const std::string& what, Action&& action) {
+    m_host.ClearCalls();
+    FpControl before = ReadFpControl();
+    auto watch = [&] {
+        FpControl after = ReadFpControl();
+        if (after != before) {
+            m_fp_faults.push_back(what + ": " + DescribeFpChange(before, after));
+            WriteFpControl(before);
+        }
+        WatchProcessEntry(what);
+    };
+    if constexpr (std::is_void_v<decltype(action())>) {
+        action();
+        watch();
+    } else {
+        auto answer = action();
+        watch();
+        return answer;
+    }
+}
+
+template <class Action>
+auto ModuleSession::Counted(AllocationWindow& total, Action&& action) {
+    if (!m_count_allocations) return action();
+    OpenAllocationWindow();
+    auto answer = action();
+    AllocationWindow seen = CloseAllocationWindow();
+    if (total.allocations == 0) total.first_size = seen.first_size;
+    total.allocations += seen.allocations;
+    total.releases += seen.releases;
+    return answer;
+}
+
+void ModuleSession::WatchProcessEntry(const std::string& what) {
+    if (!m_host.Alive()) return;
+    TRProcessEntry now = m_host.Record()->process;
+    if (now == m_known_process) return;
+    const HostCall* notice = nullptr;
+    for (const auto& call : m_host.Calls()) {
+        if (call.opcode == HOST_PROCESS_FUNCTION_CHANGED) notice = &call;
+    }
+    if (!notice) {
+        m_process_entry_faults.push_back(what +
+                                         ": the process entry changed without HOST_PROCESS_FUNCTION_CHANGED");
+    } else if (notice->process_entry != now) {
+        m_process_entry_faults.push_back(
+            what + ": HOST_PROCESS_FUNCTION_CHANGED came before the record held the new process entry");
+    }
+    if (!now) m_process_entry_faults.push_back(what + ": the process entry is null");
+    m_known_process = now;
+}
+
+bool ModuleSession::Create() { return Create(0); }
+
+bool ModuleSession::Create(uint32_t host_handle) {
+    bool made = Call("makeModule", [&] {
+        bool created =
+            host_handle ? m_host.Create(0, TR_KIND_MODULE, host_handle) : m_host.Create(0, TR_KIND_MODULE);
+        // The entry the record is made with is the first one known, not a change.
+        if (created) m_known_process = m_host.Record()->process;
+        return created;
+    });
+    if (!made) return false;
+    m_descriptions = Call("DISP_GET_PIN_PROPERTIES", [&] { return m_host.DescribePins(); });
+    m_pins = DrivenPins(m_descriptions, kExtraRepeatedPins);
+    // The host's own buffers are never used: every audio pin is pointed at a guarded one.
+    m_host.Wire(m_descriptions, 1, static_cast<int32_t>(m_pins.size()));
+    m_buffers.clear();
+    for (const auto& pin : m_pins) {
+        if (!pin.IsAudio()) continue;
+        auto buffer = std::make_unique<GuardedBuffer>(kBufferLength);
+        m_host.SetBuffer(pin.index, buffer->Data());
+        m_buffers[pin.index] = std::move(buffer);
+    }
+    SetDefaults();
+    return true;
+}
+
+void ModuleSession::Open(float sample_rate) {
+    m_sample_rate = sample_rate;
+    Call("DISP_SET_SAMPLE_RATE", [&] { m_host.SetSampleRate(sample_rate); });
+    Call("DISP_SET_BLOCK_SIZE", [&] { m_host.SetBlockSize(kLongestBlock); });
+    Call("DISP_OPEN", [&] { return m_host.Open(); });
+}
+
+int32_t ModuleSession::Close() {
+    return Call("DISP_CLOSE", [&] { return m_host.Close(); });
+}
+
+void ModuleSession::SetList(const DrivenPin& pin, int32_t value) {
+    m_lists[pin.index] = value;
+    m_host.SetListValue(pin.index, static_cast<int16_t>(value));
+}
+
+void ModuleSession::SetInput(const DrivenPin& pin, const InputSignal& signal) { m_inputs[pin.index] = signal; }
+
+void ModuleSession::SetDefaults() {
+    m_inputs.clear();
+    m_lists.clear();
+    for (const auto& pin : m_pins) {
+        if (pin.IsAudio() && pin.IsInput()) {
+            SetInput(pin, InputSignal::Constant(static_cast<float>(pin.default_sample)));
+        } else if (pin.IsList()) {
+            SetList(pin, pin.default_choice);
+        }
+    }
+}
+
+void ModuleSession::SetRandomInRangeInputs() {
+    for (const auto& pin : m_pins) {
+        if (pin.IsAudio() && pin.IsInput()) SetInput(pin, RandomInRangeSignal(pin, m_random));
+    }
+}
+
+void ModuleSession::SetLists(const ListSetting& setting) {
+    for (const auto& [pin, value] : setting) SetList(*pin, value);
+}
+
+std::string ModuleSession::DescribeSettings() const {
+    std::string text;
+    for (const auto& pin : m_pins) {
+        std::string value;
+        if (auto list = m_lists.find(pin.index); list != m_lists.end()) {
+            value = pin.ChoiceName(list->second);
+        } else if (auto input = m_inputs.find(pin.index); input != m_inputs.end()) {
+            value = input->second.Describe();
+        } else {
+            continue;
+        }
+        if (!text.empty()) text += ", ";
+        text += (pin.description.name.empty() ? "pin " + std::to_string(pin.index) : pin.description.name) +
+                "=" + value;
+    }
+    return text;
+}
+
+namespace {
+
+// "3 samples written, first at 117"
+std::string Position(int32_t count, int32_t first, const char* noun, const char* verb = nullptr) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s") + (verb ? std::string(" ") + verb : "") +
+           ", first at " + std::to_string(first);
+}
+
+}  // namespace
+
+BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
+    BlockFindings findings;
+    for (const auto& pin : m_pins) {
+        auto buffer = m_buffers.find(pin.index);
+        if (buffer == m_buffers.end()) continue;
+        buffer->second->FillCanaries();
+        if (auto input = m_inputs.find(pin.index); input != m_inputs.end()) {
+            input->second.Fill(buffer->second->Data() + offset, count, m_random);
+        }
+        buffer->second->Snapshot();
+    }
+    if (m_host.Alive() && m_host.Record()->process) {
+        Call("process", [&] {
+            return Counted(m_process_allocations, [&] {
+                m_host.Process(offset, count);
+                return 0;
+            });
+        });
+    }
+    m_host.AdvanceClock(static_cast<uint32_t>(count));
+
+    for (const auto& pin : m_pins) {
+        auto found = m_buffers.find(pin.index);
+        if (found == m_buffers.end()) continue;
+        GuardedBuffer& buffer = *found->second;
+        if (pin.IsInput()) {
+            auto changes = buffer.ChangesSinceSnapshot();
+            if (changes.count) {
+                findings.changed_inputs.push_back(pin.Label() + ": " +
+                                                  Position(changes.count, changes.first, "sample", "changed"));
+            }
+            continue;
+        }
+        auto outside = buffer.WritesOutside(offset, count);
+        if (outside.count) {
+            findings.outside_writes.push_back(pin.Label() + ": " +
+                                              Position(outside.count, outside.first, "sample", "written"));
+        }
+        int32_t nonfinite = 0, denormal = 0, unwritten = 0;
+        int32_t first_nonfinite = 0, first_denormal = 0, first_unwritten = 0;
+        float nonfinite_value = 0.0f, denormal_value = 0.0f;
+        const float* block = buffer.Data() + offset;
+        for (int32_t i = 0; i < count; ++i) {
+            float value = block[i];
+            if (IsCanary(value)) {
+                if (unwritten++ == 0) first_unwritten = offset + i;
+            } else if (!std::isfinite(value)) {
+                if (nonfinite++ == 0) first_nonfinite = offset + i, nonfinite_value = value;
+            } else if (std::fpclassify(value) == FP_SUBNORMAL) {
+                if (denormal++ == 0) first_denormal = offset + i, denormal_value = value;
+            }
+        }
+        if (nonfinite) {
+            findings.nonfinite_outputs.push_back(pin.Label() + ": " +
+                                                 Position(nonfinite, first_nonfinite, "non-finite sample") +
+                                                 " (" + SampleText(nonfinite_value) + ")");
+        }
+        if (denormal) {
+            findings.denormal_outputs.push_back(pin.Label() + ": " +
+                                                Position(denormal, first_denormal, "denormal sample") + " (" +
+                                                SampleText(denormal_value) + ")");
+        }
+        if (unwritten) {
+            findings.unwritten_outputs.push_back(pin.Label() + ": " +
+                                                 Position(unwritten, first_unwritten, "sample", "not written"));
+        }
+    }
+    return findings;
+}
+
+int32_t ModuleSession::SendEvent(TREvent event) {
+    return Call("event of type " + std::to_string(event.event_type), [&] {
+        return Counted(m_event_allocations, [&] { return m_host.SendEvent(&event); });
+    });
+}
+
+}  // namespace trhost::validate
+
+namespace trhost::validate {
+
+TREvent ModuleSession::EventNow(int32_t type) const {
+    TREvent event{};
+    event.time_stamp = m_host.SampleClock();
+    event.event_type = type;
+    return event;
+}
+
+int32_t ModuleSession::SendPinStatus(const DrivenPin& pin, int32_t state) {
+    TREvent event = EventNow(EVT_PIN_STATUS);
+    event.int_param1 = state;
+    event.ptr_param = reinterpret_cast<void*>(static_cast<uintptr_t>(pin.index));
+    return SendEvent(event);
+}
+
+}  // namespace trhost::validate

@@ -1,0 +1,127 @@
+// One module instance driven the way the validator drives it: made, described and wired with a
+// guarded buffer behind every audio pin, opened at a chosen rate, and run block by block with the
+// inputs it is told to feed. After every block it reports what it saw in the buffers; after every
+// call into the module it watches the floating-point control state and the record's process entry.
+#ifndef TRHOST_VALIDATE_MODULE_SESSION_H
+#define TRHOST_VALIDATE_MODULE_SESSION_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "allocation_counter.h"
+#include "driven_pin.h"
+#include "fp_control.h"
+#include "guarded_buffer.h"
+#include "host_instance.h"
+#include "input_signal.h"
+#include "list_settings.h"
+#include "random.h"
+
+namespace trhost::validate {
+
+// What one block left in the buffers, one line per pin and kind of finding.
+struct BlockFindings {
+    std::vector<std::string> outside_writes;  // a buffer changed outside [offset, offset + count)
+    std::vector<std::string> changed_inputs;  // an input buffer came back changed
+    std::vector<std::string> nonfinite_outputs;
+    std::vector<std::string> denormal_outputs;
+    std::vector<std::string> unwritten_outputs;  // output samples the module left alone
+
+    bool Clean() const {
+        return outside_writes.empty() && changed_inputs.empty() && nonfinite_outputs.empty() &&
+               denormal_outputs.empty() && unwritten_outputs.empty();
+    }
+};
+
+class ModuleSession {
+public:
+    static constexpr int32_t kLongestBlock = 4096;
+    // Room behind the longest block for the random offsets the sweeps use.
+    static constexpr int32_t kBufferLength = kLongestBlock + 256;
+    // Pins the host keeps beyond the described ones when the last description asks for repetition.
+    static constexpr int32_t kExtraRepeatedPins = 2;
+
+    ModuleSession(const ModuleLibrary& library, Random& random);
+    ModuleSession(const ModuleSession&) = delete;
+    ModuleSession& operator=(const ModuleSession&) = delete;
+    ~ModuleSession();
+
+    // makeModule, the pin descriptions, and the wiring: a guarded buffer for every audio pin, list
+    // members at their defaults, inputs set to feed their defaults. False when makeModule refused.
+    bool Create();
+    // The same with a chosen host handle (0: one unique to the instance).
+    bool Create(uint32_t host_handle);
+    // DISP_SET_SAMPLE_RATE, DISP_SET_BLOCK_SIZE (the longest block) and DISP_OPEN.
+    void Open(float sample_rate);
+    // DISP_CLOSE; answers the module's answer.
+    int32_t Close();
+    // The rate the session last opened at.
+    float SampleRate() const { return m_sample_rate; }
+
+    HostInstance& Host() { return m_host; }
+    const std::vector<DrivenPin>& Pins() const { return m_pins; }
+    const std::vector<PinDescription>& Descriptions() const { return m_descriptions; }
+
+    void SetList(const DrivenPin& pin, int32_t value);
+    void SetInput(const DrivenPin& pin, const InputSignal& signal);
+    // Every list at its default and every input feeding its default.
+    void SetDefaults();
+    // Every audio input feeding a random in-range signal (RandomInRangeSignal).
+    void SetRandomInRangeInputs();
+    // The lists as `setting` has them.
+    void SetLists(const ListSetting& setting);
+    // "Wave=square Freq=ramp 0..2": what the next block is fed, for messages.
+    std::string DescribeSettings() const;
+
+    // Feeds the inputs, runs one block through the record's process entry, checks every buffer and
+    // advances the sample clock by `count`.
+    BlockFindings Process(int32_t offset, int32_t count);
+    // Delivers an event through the record's event entry; answers the module's answer.
+    int32_t SendEvent(TREvent event);
+    // An event of `type` at the current sample clock, parameters 0.
+    TREvent EventNow(int32_t type) const;
+    // A pin-status event for `pin` at the current sample clock.
+    int32_t SendPinStatus(const DrivenPin& pin, int32_t state);
+
+    // Counts the module's own allocations while its process routine and event entry run (from now
+    // on, added up across calls), where allocations are counted at all.
+    void CountAllocations(bool on) { m_count_allocations = on; }
+    const AllocationWindow& ProcessAllocations() const { return m_process_allocations; }
+    const AllocationWindow& EventAllocations() const { return m_event_allocations; }
+
+    // "DISP_OPEN: the process entry changed without HOST_PROCESS_FUNCTION_CHANGED"
+    const std::vector<std::string>& ProcessEntryFaults() const { return m_process_entry_faults; }
+    // "process: MXCSR 0x1f80 -> 0x9fc0"; the state is put back after each such call.
+    const std::vector<std::string>& FpControlFaults() const { return m_fp_faults; }
+
+private:
+    template <class Action>
+    auto Call(const std::string& what, Action&& action);
+    // Runs `action` inside an allocation window when counting, adding what it saw to `total`.
+    template <class Action>
+    auto Counted(AllocationWindow& total, Action&& action);
+    void WatchProcessEntry(const std::string& what);
+
+    const ModuleLibrary& m_library;
+    Random& m_random;
+    HostInstance m_host;
+    std::vector<PinDescription> m_descriptions;
+    std::vector<DrivenPin> m_pins;
+    std::map<int32_t, std::unique_ptr<GuardedBuffer>> m_buffers;  // by pin index, audio pins only
+    std::map<int32_t, InputSignal> m_inputs;                      // by pin index
+    std::map<int32_t, int32_t> m_lists;                           // by pin index
+    TRProcessEntry m_known_process = nullptr;
+    float m_sample_rate = 44100.0f;
+    std::vector<std::string> m_process_entry_faults;
+    std::vector<std::string> m_fp_faults;
+    bool m_count_allocations = false;
+    AllocationWindow m_process_allocations;
+    AllocationWindow m_event_allocations;
+};
+
+}  // namespace trhost::validate
+
+#endif  // TRHOST_VALIDATE_MODULE_SESSION_H
