@@ -206,6 +206,39 @@ ENGINE_SEEDS = {
 }
 
 
+# fuzz_trhost_parsers: a byte naming the reader (0 patch file, 1 --set values, 2 pin texts), then text.
+def patch_seeds():
+    seeds = {}
+    examples = os.path.join(HERE, '..', 'examples')
+    for name in sorted(os.listdir(examples)):
+        if name.endswith('.json'):
+            with open(os.path.join(examples, name), 'rb') as f:
+                seeds['patch_' + name[:-5]] = b'\x00' + f.read()
+    patches = {
+        'patch_minimal': '{"modules":[{"name":"a","library":"vexlo.so"}],"outputs":["a.Out"]}',
+        'patch_settings': '{"rate":48000,"block":256,"seconds":0.5,"title":"t","comment":"c",'
+                          '"modules":[{"name":"a","library":"v.so","set":{"Freq":4,"Wave":"square",'
+                          '"Depth scale":"Relative"},"wire":{"Phase":"b.Out"}},'
+                          '{"name":"b","library":"v.so"}],"outputs":["a.Out","b.Out"]}',
+        'patch_huge_seconds': '{"seconds":1e300,"modules":[{"name":"a","library":"v"}],"outputs":["a.Out"]}',
+        'patch_odd_numbers': '{"rate":-0.0,"block":9223372036854775807,"seconds":1e-320,'
+                             '"modules":[{"name":"a","library":"v","set":{"Freq":1e400}}],"outputs":["a.b"]}',
+        'patch_malformed': '{"modules":[{"name":"a",\n "library":}]',
+        'patch_deep': '[' * 200 + ']' * 200,
+    }
+    for name, text in patches.items():
+        seeds[name] = b'\x00' + text.encode()
+    sets = ['Freq=4', 'freq=-1e38', 'Wave=triangle', 'Wave=7', 'Wave=-32769', 'Depth scale=Relative',
+            'Out=1', 'Phase=nan', 'In=inf', 'Offset=0x10', '=5', 'Freq', 'Nope=1', 'Freq= 4',
+            'Freq=1e39', 'Wave=', 'Freq scale=kHz']
+    seeds['set_values'] = b'\x01' + '\n'.join(sets).encode()
+    texts = ['10,0,10,0', '20,.0001,20,.0001', 'sine=0,triangle=1,square=2', 'a=1,,b=2', '=1',
+             'x=99999', '1,2,3', '1e999,0,0,0', '-0', '.', '1e-400', 'nan', '32767', '-32768',
+             '32768', '+5', ' 5', '5 ']
+    seeds['pin_texts'] = b'\x02' + '\n'.join(texts).encode()
+    return seeds
+
+
 def write(target, seeds):
     out = os.path.join(HERE, 'corpus', target)
     os.makedirs(out, exist_ok=True)
@@ -220,6 +253,7 @@ def write(target, seeds):
 def main():
     write('fuzz_interface', SEEDS)
     write('fuzz_engine', ENGINE_SEEDS)
+    write('fuzz_trhost_parsers', patch_seeds())
 
 
 if __name__ == '__main__':
