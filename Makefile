@@ -1,9 +1,11 @@
 # Two commands for a newcomer: `make demo` and `make test`. Both set up the machine first.
+# `make check` adds the longer checks CI runs: the suite under sanitizers, fuzzing, memcheck, threads.
 SHELL := /bin/bash
 LINUX := build/linux-x86
 WINDOWS := build/windows-x86
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test demo check clean
+.PHONY: all setup configure build test demo check check-asan check-fuzz check-memcheck check-threads clean
 all: build
 
 setup:
@@ -20,6 +22,30 @@ build: configure
 test: build
 	ctest --preset linux-x86
 	ctest --preset windows-x86
+
+# Each stage reports its time; `make -k check` runs every stage even when one fails.
+check: check-asan check-fuzz check-memcheck check-threads
+
+check-asan: setup
+	@start=$$SECONDS; cmake --preset linux-x86-asan >/dev/null && \
+	  cmake --build --preset linux-x86-asan && ctest --preset linux-x86-asan; \
+	  status=$$?; echo "check-asan: $$((SECONDS - start)) s"; exit $$status
+
+check-fuzz: setup
+	@start=$$SECONDS; cmake --preset linux-x86-fuzz >/dev/null && \
+	  cmake --build --preset linux-x86-fuzz && ./scripts/fuzz.sh $(FUZZ_SECONDS); \
+	  status=$$?; echo "check-fuzz: $$((SECONDS - start)) s"; exit $$status
+
+# Both run programs of the ordinary linux-x86 build under valgrind.
+check-memcheck: setup
+	@start=$$SECONDS; cmake --preset linux-x86 >/dev/null && \
+	  cmake --build --preset linux-x86 && ./scripts/memcheck.sh; \
+	  status=$$?; echo "check-memcheck: $$((SECONDS - start)) s"; exit $$status
+
+check-threads: setup
+	@start=$$SECONDS; cmake --preset linux-x86 >/dev/null && \
+	  cmake --build --preset linux-x86 && ./scripts/threadcheck.sh; \
+	  status=$$?; echo "check-threads: $$((SECONDS - start)) s"; exit $$status
 
 demo: setup
 	@cmake --preset linux-x86 >/dev/null
