@@ -50,6 +50,14 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return p;
 }
 
+// Plain array allocations take their memory from malloc too, so that every array, tracked or not, is
+// released the way it was taken (sanitizers check that pairing).
+void* operator new[](std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
 // Every array delete comes here, so that the tracked ones are forgotten; the library's own
 // allocation functions also take their memory from malloc.
 void operator delete[](void* p) noexcept {

@@ -79,6 +79,9 @@ private:
             }
             throw CommandError(kExitPatch, m_path + ":" + std::to_string(line) + ":" +
                                                std::to_string(column) + ": malformed JSON: " + detail);
+        } catch (const json::exception& error) {
+            // Well-formed but unreadable, such as a number beyond double's range.
+            throw CommandError(kExitPatch, m_path + ": malformed JSON: " + error.what());
         }
     }
 

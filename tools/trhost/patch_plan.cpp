@@ -1,6 +1,7 @@
 #include "patch_plan.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "command_error.h"
 
@@ -15,12 +16,14 @@ void RunSettings::Check(int exit_code, const std::string& where) const {
     }
     if (block < 1 || block > (1 << 20)) refuse("block size must be from 1 to 1048576 samples");
     if (!std::isfinite(seconds) || seconds <= 0.0) refuse("seconds must be a positive number");
-    int64_t frames = Frames();
+    // The length is checked before it is counted: a huge run has no whole number of frames.
     if (seconds * rate > static_cast<double>(kMaxFrames)) {
-        refuse("a run of " + std::to_string(seconds) + " s at " + std::to_string(int64_t(rate)) +
+        char length[32];
+        std::snprintf(length, sizeof length, "%g", seconds);
+        refuse("a run of " + std::string(length) + " s at " + std::to_string(int64_t(rate)) +
                " Hz is longer than the " + std::to_string(kMaxFrames) + " samples trhost keeps");
     }
-    if (frames < 1) refuse("the run is shorter than one sample");
+    if (Frames() < 1) refuse("the run is shorter than one sample");
 }
 
 std::optional<PinRef> ParsePinRef(const std::string& text) {

@@ -63,7 +63,7 @@ void CheckOpenCloseCycles(CheckContext& context) {
     }
     if (!AllocationCountingAvailable()) {
         context.Info(std::to_string(kCycles) +
-                     " cycles survived; memory growth not measured: allocations are not counted on this platform");
+                     " cycles survived; memory growth not measured: allocations are not counted in this build");
         return;
     }
     std::string growth = std::to_string(blocks) + " blocks, " + std::to_string(bytes) + " bytes";
