@@ -327,7 +327,174 @@ VEXLO_PER_SAMPLE float VexloModule::Render(const Block& block, const Measure& sa
     return OutputOf(wave, sample.depth_eff, offset, in);
 }
 
+// One modulated stretch's per-sample values, an array per quantity, so that each pass streams
+// through just what it needs.
+struct VexloModule::Stretch {
+    int32_t period[kHeldStretch];        // P, samples; 0 when the sample is inactive
+    int32_t phase_offset[kHeldStretch];  // PO reduced into 0 .. P - 1, samples
+    int32_t position[kHeldStretch];      // 0 .. P - 1; -1 when the sample is inactive
+    float depth_eff[kHeldStretch];       // DepthEff
+    double inverse[kHeldStretch];        // 1.0 / P
+    double ratio[kHeldStretch];          // P x (1.0 / the previous sample's P)
+};
+
 void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
+    // The array passes rest on products being exact (sample rates below about 3.16 MHz); above that
+    // every sample takes the steps one by one.
+    if (!m_exact_products) {
+        RunModulatedStepwise(block, from, count, smoother);
+        return;
+    }
+    // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's chain
+    // then runs alone and short; and the table reads of the last pass (often cache misses under
+    // modulation) wait on no count and overlap too. Under modulation nearly every sample has a new
+    // period and phase offset, so no pass looks for remembered ones: it computes them, and chooses
+    // by comparison rather than by branch wherever the choice is unpredictable.
+    Stretch stretch;
+    MeasureStretch(block, from, count, stretch);
+    CountStretch(count, stretch);
+    RenderStretch(block, from, count, stretch, smoother);
+}
+
+void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const {
+    const double rate = static_cast<double>(m_int_sample_rate);
+    const float depth_unit = kAbsoluteDepth;
+    const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
+    // 1 / P of the sample before the first: the cycle's (any finite value when it was reset).
+    double previous_inverse = m_period_inverse;
+    for (int32_t k = 0; k < count; ++k) {
+        // 1. Inputs.
+        const int32_t at = from + k;
+        const float offset = block.offset[at];
+
+        // 2. Effective depth: absolute, or relative to the offset.
+        const float depth_factor = block.relative ? offset : depth_unit;
+        const float depth_eff = static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
+
+        // 3. Frequency in hertz.
+        const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+
+        // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
+        float phase_fraction =
+            static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
+        phase_fraction = std::isfinite(phase_fraction) ? phase_fraction : 0.0f;
+
+        // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
+        const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
+
+        // 8. Period in whole samples, at least 1. An inactive sample takes it from 1 Hz instead, so that
+        //    the division is always safe: above 1/30 Hz, R / F + 0.5 <= 30 x R + 0.5, which truncates into
+        //    32 bits; at 1 Hz it is R + 0.5.
+        const double quotient = rate / static_cast<double>(active ? hertz : 1.0f) + 0.5;
+        int32_t period = static_cast<int32_t>(quotient);
+        period = period < 1 ? 1 : period;
+        const double whole = static_cast<double>(period);
+        const double inverse = 1.0 / whole;
+        stretch.ratio[k] = whole * previous_inverse;
+        stretch.inverse[k] = inverse;
+        previous_inverse = inverse;
+
+        // 11. Phase offset in whole samples, reduced into 0 .. P - 1: P x PF + 0.5 truncated. When that
+        //     leaves 32 bits it is reduced modulo P first, which leaves the position unchanged.
+        const double samples = whole * static_cast<double>(phase_fraction) + 0.5;
+        const bool fits = vexlo::TruncFitsInt32(samples);
+        int32_t phase_offset = fits ? static_cast<int32_t>(samples) : 0;
+        if (!fits) phase_offset = static_cast<int32_t>(std::fmod(std::trunc(samples), whole));
+        phase_offset = phase_offset < 0 ? phase_offset + period : phase_offset;
+        if (static_cast<uint32_t>(phase_offset) >= static_cast<uint32_t>(period)) {
+            phase_offset = vexlo::WrapAround(phase_offset, period);
+        }
+
+        stretch.period[k] = active ? period : 0;
+        stretch.phase_offset[k] = phase_offset;
+        stretch.depth_eff[k] = depth_eff;
+    }
+}
+
+void VexloModule::CountStretch(int32_t count, Stretch& stretch) {
+    // The count after step 4 of the coming sample, as a double (a whole number, 0 after a reset).
+    double counted = static_cast<double>(m_count) + 1.0;
+    int32_t previous_period = m_period;
+    for (int32_t k = 0; k < count; ++k) {
+        // 7. Inactive: the cycle restarts when the oscillator runs again.
+        const int32_t period = stretch.period[k];
+        if (period == 0) {
+            counted = 0.0;
+            stretch.position[k] = -1;
+            continue;
+        }
+
+        // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
+        //    literal steps decide the rare product too close to a half.
+        bool undecided = false;
+        double next = vexlo::RescaledPlusOne(counted, stretch.ratio[k], &undecided);
+        if (undecided) {
+            const int32_t whole = static_cast<int32_t>(counted);
+            next = 1.0 + static_cast<double>(previous_period != period
+                                                  ? vexlo::LiteralRescaled(whole, previous_period, period)
+                                                  : whole);
+        }
+
+        // 10. Wrap the count into the period: it is at most P (see Advance), so only a count of exactly P
+        //     wraps, once a cycle.
+        const double whole_period = static_cast<double>(period);
+        if (next > whole_period) next -= whole_period;
+        counted = next;
+        previous_period = period;
+
+        // 12. Position: count + phase offset mod P.
+        stretch.position[k] = vexlo::AddWrapped(static_cast<int32_t>(next) - 1, stretch.phase_offset[k], period);
+    }
+
+    // The counters for the next stretch (both -1 after an inactive sample).
+    const int32_t last = count - 1;
+    const bool active = stretch.period[last] != 0;
+    m_count = static_cast<int32_t>(counted) - 1;
+    m_period = active ? stretch.period[last] : -1;
+    m_period_inverse = stretch.inverse[last];
+}
+
+void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
+                                vexlo::SquareSmoother& smoother) const {
+    const auto render = [&](auto wave_at) {
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t at = from + k;
+            const int32_t position = stretch.position[k];
+            // 7. Inactive: the offset alone.
+            if (position < 0) {
+                block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
+                continue;
+            }
+            // 13 and 14. Wave value, and the output rounded to single once.
+            block.out[at] = OutputOf(wave_at(k, position), stretch.depth_eff[k], block.offset[at], block.in[at]);
+        }
+    };
+    switch (block.wave) {
+        case kWaveSine: {
+            const float* const table = m_sine_table;
+            const int32_t length = m_table_length;
+            render([&](int32_t k, int32_t position) -> double {
+                return table[vexlo::SineIndex::Quotient(length, position, stretch.period[k], stretch.inverse[k])];
+            });
+            break;
+        }
+        case kWaveTriangle:
+            render([&](int32_t k, int32_t position) { return TriangleAt(position, stretch.period[k]); });
+            break;
+        case kWaveSquare: {
+            // A local copy of the smoother, which no output store can alias.
+            vexlo::SquareSmoother local = smoother;
+            render([&](int32_t k, int32_t position) { return local.Step(vexlo::SquareLevel(position, stretch.period[k])); });
+            smoother = local;
+            break;
+        }
+        default:
+            render([](int32_t, int32_t) { return 0.0; });
+            break;
+    }
+}
+
+void VexloModule::RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
     // In three passes: measuring has no chain from sample to sample, so those steps overlap freely;
     // the count's chain then runs alone; and the table reads of the last pass (often cache misses under
     // modulation) wait on no count and overlap too.
