@@ -327,12 +327,49 @@ VEXLO_PER_SAMPLE float VexloModule::Render(const Block& block, const Measure& sa
     return OutputOf(wave, sample.depth_eff, offset, in);
 }
 
+// The count's chain over a modulated stretch (steps 4, 7, 9, 10 and 12), carried as a double, from
+// what the measuring pass found for each sample.
+struct CountChain {
+    double counted;           // the count after step 4 of the coming sample: a whole number, 0 after a reset
+    int32_t previous_period;  // P of the previous active sample (m_period)
+
+    // The position of a sample with period P (0: inactive), ratio P / previous P and phase offset
+    // 0 .. P - 1; -1 when it is inactive.
+    VEXLO_PER_SAMPLE int32_t Step(int32_t period, double ratio, int32_t phase_offset) {
+        // 7. Inactive: the cycle restarts when the oscillator runs again.
+        if (period == 0) {
+            counted = 0.0;
+            return -1;
+        }
+
+        // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
+        //    literal steps decide the rare product too close to a half.
+        bool undecided = false;
+        double next = vexlo::RescaledPlusOne(counted, ratio, &undecided);
+        if (undecided) {
+            const int32_t whole = static_cast<int32_t>(counted);
+            next = 1.0 + static_cast<double>(previous_period != period
+                                                  ? vexlo::LiteralRescaled(whole, previous_period, period)
+                                                  : whole);
+        }
+
+        // 10. Wrap the count into the period: it is at most P (see Advance), so only a count of exactly P
+        //     wraps, once a cycle.
+        const double whole_period = static_cast<double>(period);
+        if (next > whole_period) next -= whole_period;
+        counted = next;
+        previous_period = period;
+
+        // 12. Position: count + phase offset mod P.
+        return vexlo::AddWrapped(static_cast<int32_t>(next) - 1, phase_offset, period);
+    }
+};
+
 // One modulated stretch's per-sample values, an array per quantity, so that each pass streams
 // through just what it needs.
 struct VexloModule::Stretch {
     int32_t period[kHeldStretch];        // P, samples; 0 when the sample is inactive
     int32_t phase_offset[kHeldStretch];  // PO reduced into 0 .. P - 1, samples
-    int32_t position[kHeldStretch];      // 0 .. P - 1; -1 when the sample is inactive
     float depth_eff[kHeldStretch];       // DepthEff
     double inverse[kHeldStretch];        // 1.0 / P
     double ratio[kHeldStretch];          // P x (1.0 / the previous sample's P)
@@ -352,7 +389,6 @@ void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, 
     // by comparison rather than by branch wherever the choice is unpredictable.
     Stretch stretch;
     MeasureStretch(block, from, count, stretch);
-    CountStretch(count, stretch);
     RenderStretch(block, from, count, stretch, smoother);
 }
 
@@ -411,87 +447,70 @@ void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count
     }
 }
 
-void VexloModule::CountStretch(int32_t count, Stretch& stretch) {
-    // The count after step 4 of the coming sample, as a double (a whole number, 0 after a reset).
-    double counted = static_cast<double>(m_count) + 1.0;
-    int32_t previous_period = m_period;
-    for (int32_t k = 0; k < count; ++k) {
-        // 7. Inactive: the cycle restarts when the oscillator runs again.
-        const int32_t period = stretch.period[k];
-        if (period == 0) {
-            counted = 0.0;
-            stretch.position[k] = -1;
-            continue;
-        }
-
-        // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
-        //    literal steps decide the rare product too close to a half.
-        bool undecided = false;
-        double next = vexlo::RescaledPlusOne(counted, stretch.ratio[k], &undecided);
-        if (undecided) {
-            const int32_t whole = static_cast<int32_t>(counted);
-            next = 1.0 + static_cast<double>(previous_period != period
-                                                  ? vexlo::LiteralRescaled(whole, previous_period, period)
-                                                  : whole);
-        }
-
-        // 10. Wrap the count into the period: it is at most P (see Advance), so only a count of exactly P
-        //     wraps, once a cycle.
-        const double whole_period = static_cast<double>(period);
-        if (next > whole_period) next -= whole_period;
-        counted = next;
-        previous_period = period;
-
-        // 12. Position: count + phase offset mod P.
-        stretch.position[k] = vexlo::AddWrapped(static_cast<int32_t>(next) - 1, stretch.phase_offset[k], period);
-    }
-
-    // The counters for the next stretch (both -1 after an inactive sample).
-    const int32_t last = count - 1;
-    const bool active = stretch.period[last] != 0;
-    m_count = static_cast<int32_t>(counted) - 1;
-    m_period = active ? stretch.period[last] : -1;
-    m_period_inverse = stretch.inverse[last];
-}
-
 void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
-                                vexlo::SquareSmoother& smoother) const {
+                                vexlo::SquareSmoother& smoother) {
+    CountChain chain{static_cast<double>(m_count) + 1.0, m_period};
     const auto render = [&](auto wave_at) {
         for (int32_t k = 0; k < count; ++k) {
             const int32_t at = from + k;
-            const int32_t position = stretch.position[k];
+            const int32_t period = stretch.period[k];
+            const int32_t position = chain.Step(period, stretch.ratio[k], stretch.phase_offset[k]);
             // 7. Inactive: the offset alone.
             if (position < 0) {
                 block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
                 continue;
             }
             // 13 and 14. Wave value, and the output rounded to single once.
-            block.out[at] = OutputOf(wave_at(k, position), stretch.depth_eff[k], block.offset[at], block.in[at]);
+            block.out[at] = OutputOf(wave_at(k, position, period), stretch.depth_eff[k], block.offset[at], block.in[at]);
         }
     };
     switch (block.wave) {
         case kWaveSine: {
-            const float* const table = m_sine_table;
+            // The table indexes first, then the reads: under modulation they are mostly cache misses,
+            // and a loop of reads alone keeps many in flight.
+            int32_t index[kHeldStretch];
             const int32_t length = m_table_length;
-            render([&](int32_t k, int32_t position) -> double {
-                return table[vexlo::SineIndex::Quotient(length, position, stretch.period[k], stretch.inverse[k])];
-            });
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t period = stretch.period[k];
+                const int32_t position = chain.Step(period, stretch.ratio[k], stretch.phase_offset[k]);
+                index[k] = position < 0 ? -1 : vexlo::SineIndex::Quotient(length, position, period, stretch.inverse[k]);
+            }
+            const float* const table = m_sine_table;
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t at = from + k;
+                // 7. Inactive: the offset alone.
+                if (index[k] < 0) {
+                    block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
+                    continue;
+                }
+                // 13 and 14. Wave value, and the output rounded to single once.
+                block.out[at] = OutputOf(table[index[k]], stretch.depth_eff[k], block.offset[at], block.in[at]);
+            }
             break;
         }
         case kWaveTriangle:
-            render([&](int32_t k, int32_t position) { return TriangleAt(position, stretch.period[k]); });
+            render([](int32_t, int32_t position, int32_t period) { return TriangleAt(position, period); });
             break;
         case kWaveSquare: {
             // A local copy of the smoother, which no output store can alias.
             vexlo::SquareSmoother local = smoother;
-            render([&](int32_t k, int32_t position) { return local.Step(vexlo::SquareLevel(position, stretch.period[k])); });
+            render([&](int32_t, int32_t position, int32_t period) {
+                return local.Step(vexlo::SquareLevel(position, period));
+            });
             smoother = local;
             break;
         }
         default:
-            render([](int32_t, int32_t) { return 0.0; });
+            render([](int32_t, int32_t, int32_t) { return 0.0; });
             break;
     }
+
+    // The counters for the next stretch (both -1 after an inactive sample).
+    const int32_t last = count - 1;
+    const bool active = stretch.period[last] != 0;
+    m_count = static_cast<int32_t>(chain.counted) - 1;
+    m_period = active ? stretch.period[last] : -1;
+    m_period_inverse = stretch.inverse[last];
 }
 
 void VexloModule::RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {

@@ -119,9 +119,8 @@ private:
     // The modulated stretch in passes over arrays, while products are exact (m_exact_products).
     struct Stretch;
     void MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const;
-    void CountStretch(int32_t count, Stretch& stretch);
     void RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
-                       vexlo::SquareSmoother& smoother) const;
+                       vexlo::SquareSmoother& smoother);
     void RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     int32_t PeriodFor(float hertz);
     int32_t NewPeriodFor(float hertz);
