@@ -370,6 +370,7 @@ struct CountChain {
 struct VexloModule::Stretch {
     int32_t period[kHeldStretch];        // P, samples; 0 when the sample is inactive
     int32_t phase_offset[kHeldStretch];  // PO reduced into 0 .. P - 1, samples
+    float phase_fraction[kHeldStretch];  // PF
     float depth_eff[kHeldStretch];       // DepthEff
     double inverse[kHeldStretch];        // 1.0 / P
     double ratio[kHeldStretch];          // P x (1.0 / the previous sample's P)
@@ -393,37 +394,44 @@ void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, 
 }
 
 void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const {
+    // Two loops, each short: a sample's division waits on the one before it (the period on F, its
+    // inverse on the period), and shorter loops keep more samples' divisions in flight at once.
     const double rate = static_cast<double>(m_int_sample_rate);
     const float depth_unit = kAbsoluteDepth;
     const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
-    // 1 / P of the sample before the first: the cycle's (any finite value when it was reset).
-    double previous_inverse = m_period_inverse;
     for (int32_t k = 0; k < count; ++k) {
         // 1. Inputs.
         const int32_t at = from + k;
-        const float offset = block.offset[at];
 
         // 2. Effective depth: absolute, or relative to the offset.
-        const float depth_factor = block.relative ? offset : depth_unit;
+        const float depth_factor = block.relative ? block.offset[at] : depth_unit;
         const float depth_eff = static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
 
         // 3. Frequency in hertz.
         const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
 
         // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
-        float phase_fraction =
+        const float phase_fraction =
             static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
-        phase_fraction = std::isfinite(phase_fraction) ? phase_fraction : 0.0f;
 
         // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
         const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
 
-        // 8. Period in whole samples, at least 1. An inactive sample takes it from 1 Hz instead, so that
-        //    the division is always safe: above 1/30 Hz, R / F + 0.5 <= 30 x R + 0.5, which truncates into
-        //    32 bits; at 1 Hz it is R + 0.5.
-        const double quotient = rate / static_cast<double>(active ? hertz : 1.0f) + 0.5;
-        int32_t period = static_cast<int32_t>(quotient);
-        period = period < 1 ? 1 : period;
+        // 8. Period in whole samples, at least 1; 0 marks an inactive sample. An inactive sample divides
+        //    by 1 Hz instead, so that the conversion is always defined: above 1/30 Hz,
+        //    R / F + 0.5 <= 30 x R + 0.5, which truncates into 32 bits; at 1 Hz it is R + 0.5.
+        const int32_t period = static_cast<int32_t>(rate / static_cast<double>(active ? hertz : 1.0f) + 0.5);
+        stretch.period[k] = active ? (period < 1 ? 1 : period) : 0;
+        stretch.phase_fraction[k] = std::isfinite(phase_fraction) ? phase_fraction : 0.0f;
+        stretch.depth_eff[k] = depth_eff;
+    }
+
+    // 1 / P of the sample before the first: the cycle's (any finite value when it was reset).
+    double previous_inverse = m_period_inverse;
+    for (int32_t k = 0; k < count; ++k) {
+        // The inverse of P, and the ratio to the previous sample's P (both finite for inactive samples,
+        // whose P counts as 1 here).
+        const int32_t period = stretch.period[k] < 1 ? 1 : stretch.period[k];
         const double whole = static_cast<double>(period);
         const double inverse = 1.0 / whole;
         stretch.ratio[k] = whole * previous_inverse;
@@ -432,7 +440,7 @@ void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count
 
         // 11. Phase offset in whole samples, reduced into 0 .. P - 1: P x PF + 0.5 truncated. When that
         //     leaves 32 bits it is reduced modulo P first, which leaves the position unchanged.
-        const double samples = whole * static_cast<double>(phase_fraction) + 0.5;
+        const double samples = whole * static_cast<double>(stretch.phase_fraction[k]) + 0.5;
         const bool fits = vexlo::TruncFitsInt32(samples);
         int32_t phase_offset = fits ? static_cast<int32_t>(samples) : 0;
         if (!fits) phase_offset = static_cast<int32_t>(std::fmod(std::trunc(samples), whole));
@@ -440,10 +448,7 @@ void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count
         if (static_cast<uint32_t>(phase_offset) >= static_cast<uint32_t>(period)) {
             phase_offset = vexlo::WrapAround(phase_offset, period);
         }
-
-        stretch.period[k] = active ? period : 0;
         stretch.phase_offset[k] = phase_offset;
-        stretch.depth_eff[k] = depth_eff;
     }
 }
 
