@@ -383,9 +383,10 @@ void VexloModule::RunModulated(const Block& block, int32_t from, int32_t count, 
         RunModulatedStepwise(block, from, count, smoother);
         return;
     }
-    // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's chain
-    // then runs alone and short; and the table reads of the last pass (often cache misses under
-    // modulation) wait on no count and overlap too. Under modulation nearly every sample has a new
+    // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
+    // chain then runs beside the rendering (whose square smoother has a chain of its own), and the sine's
+    // table reads (often cache misses under modulation) come last, in a loop of their own, where they
+    // wait on no count and overlap too. Under modulation nearly every sample has a new
     // period and phase offset, so no pass looks for remembered ones: it computes them, and chooses
     // by comparison rather than by branch wherever the choice is unpredictable.
     Stretch stretch;
@@ -454,6 +455,7 @@ void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count
 
 void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
                                 vexlo::SquareSmoother& smoother) {
+    // Steps 4, 7, 9, 10 and 12 from the cycle's counters (m_count + 1 is 0 after a reset).
     CountChain chain{static_cast<double>(m_count) + 1.0, m_period};
     const auto render = [&](auto wave_at) {
         for (int32_t k = 0; k < count; ++k) {

@@ -116,7 +116,8 @@ private:
                  vexlo::SquareSmoother& smoother);
     void RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     void RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
-    // The modulated stretch in passes over arrays, while products are exact (m_exact_products).
+    // The modulated stretch in passes over arrays, while products are exact (m_exact_products):
+    // measuring, then counting and rendering.
     struct Stretch;
     void MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const;
     void RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
