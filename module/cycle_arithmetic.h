@@ -30,14 +30,23 @@ inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
     return a < period - b ? a + b : a - (period - b);
 }
 
-// Step 9's rescale, count / old P x P + 0.5 truncated with the division done first, for
-// 1 <= count <= old P. That division sits on the chain from each sample's count to the next, so while
-// N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier, off the chain):
-// y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double holds it exactly;
-// V = y x (1/old P) + 0.5 and the literal value each pass through at most three roundings of a
-// relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true count x P / old P + 0.5
-// (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two therefore truncate alike;
-// otherwise (about one time in 2^19) the literal expression decides.
+// Step 9's rescale as written: count / old P x P + 0.5 truncated, the division done first. For
+// 1 <= count <= old P the result is at most P (count / old P <= 1, rounding is monotonic and the
+// bounds are representable), so it fits 32 bits.
+inline int32_t LiteralRescaled(int32_t count, int32_t old_period, int32_t period) {
+    int32_t rescaled = count;
+    TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
+                 &rescaled);
+    return rescaled;
+}
+
+// Step 9's rescale for 1 <= count <= old P. That division sits on the chain from each sample's count to
+// the next, so while N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier,
+// off the chain): y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double
+// holds it exactly; V = y x (1/old P) + 0.5 and the literal value each pass through at most three
+// roundings of a relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true
+// count x P / old P + 0.5 (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two
+// therefore truncate alike; otherwise (about one time in 2^19) the literal expression decides.
 inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, int32_t period, bool exact) {
     if (exact) {
         const double estimate = static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
@@ -46,10 +55,39 @@ inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, i
         constexpr double kMargin = 1.0 / 1048576.0;  // 2^-20
         if (gap > kMargin && gap < 1.0 - kMargin) return whole;
     }
-    int32_t rescaled = count;
-    TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
-                 &rescaled);
-    return rescaled;
+    return LiteralRescaled(count, old_period, period);
+}
+
+// Adding 2^52 to a double in [0, 2^51] rounds it to the nearest whole number (doubles from 2^52 to 2^53
+// are exactly the whole numbers); subtracting it again is exact.
+inline constexpr double kRoundingBias = 4503599627370496.0;
+
+// Steps 9 and 4 of the count's chain in the modulated loop, without a branch on whether the period
+// changed: from c, the count after step 4 (a whole number 0 <= c <= old P, as a double), and
+// ratio = P x (1 / old P), it answers the rescaled count plus one, that is the next sample's count
+// after its step 4 (before step 10's wrap). `*undecided` is set when the answer cannot be trusted; the
+// caller then takes the literal steps. Only one multiply, one add and one subtract lie on the chain.
+//
+// Why it equals the literal steps whenever it is decided, while N x N < 2^53 (so P, old P <= N < 2^27):
+//   - c = 0 only after a reset (both counters -1), where the literal does not rescale and the count is
+//     0; here the product is 0 x ratio = 0 exactly, whatever the (finite) ratio.
+//   - Otherwise 1 <= c <= old P. Let y = c x P / old P, which is at most P. ratio and the product pass
+//     through three roundings of a relative 2^-53, so the product lies within 3.01 x 2^-53 x P < 2^-24
+//     of y. It is decided when it lies less than 1/2 - 2^-20 from its nearest whole number t, so y
+//     lies more than 2^-20 - 2^-24 from every half: then t = floor(y + 0.5).
+//   - P = old P: the literal keeps c, and y = c, so t = c. (The product, within 2^-24 of c, is always
+//     decided.)
+//   - P != old P: the literal value count / old P x P + 0.5 lies within 2^-24 of y + 0.5 (see
+//     Rescaled), which is more than 2^-24 from every whole number, so it truncates to floor(y + 0.5) = t.
+//   - The gap: t = biased - 2^52 exactly, and product - t is exact (t and the product are within a
+//     factor 2 of each other, or t = 0).
+inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
+    constexpr double kDecided = 0.5 - 1.0 / 1048576.0;  // 1/2 - 2^-20
+    const double product = counted * ratio;
+    const double biased = product + kRoundingBias;
+    const double gap = product - (biased - kRoundingBias);
+    *undecided = !(gap > -kDecided && gap < kDecided);
+    return biased - (kRoundingBias - 1.0);
 }
 
 // Square level: +1 for the first half of the period, -1 for the second. The literal test is

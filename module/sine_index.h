@@ -56,6 +56,17 @@ public:
         return m_index;
     }
 
+    // floor(N x p / P) for 0 <= p < P <= N, with N x N < 2^53 and `inverse` = 1.0 / P: one multiply,
+    // and the correction (see "Multiplying" above) taken from comparisons rather than branches, for
+    // positions that jump about.
+    static int32_t Quotient(int32_t length, int32_t position, int32_t period, double inverse) {
+        const double product = static_cast<double>(length) * static_cast<double>(position);
+        const double whole = static_cast<double>(period);
+        const int32_t estimate = static_cast<int32_t>(product * inverse);  // below N + 1
+        const double rest = product - static_cast<double>(estimate) * whole;
+        return estimate - static_cast<int32_t>(rest < 0.0) + static_cast<int32_t>(rest >= whole);
+    }
+
 private:
     // The next position at the same period: one step (the step itself is found at the first one).
     void Step() {

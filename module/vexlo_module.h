@@ -115,6 +115,13 @@ private:
     float Render(const Block& block, const Measure& sample, int32_t position, float in, float offset,
                  vexlo::SquareSmoother& smoother);
     void RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
+    void RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
+    // The modulated stretch in passes over arrays, while products are exact (m_exact_products):
+    // measuring, then counting and rendering.
+    struct Stretch;
+    void MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const;
+    void RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
+                       vexlo::SquareSmoother& smoother);
     void RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
     int32_t PeriodFor(float hertz);
     int32_t NewPeriodFor(float hertz);

@@ -91,6 +91,64 @@ TEST(Rescale, MatchesTheLiteralDivisionIncludingExactHalves) {
     }
 }
 
+// The modulated loop's step: the count after step 9 plus one, from the count as a double and the ratio
+// P x (1 / old P). Where it answers as decided it must be the literal step, which leaves the count as it
+// is when the period holds; and a count of 0 (after a reset) stays 0 whatever the ratio.
+int32_t LiteralStep(int32_t count, int32_t old_period, int32_t period) {
+    return old_period != period ? LiteralRescale(count, old_period, period) : count;
+}
+
+TEST(Rescale, UnconditionalStepIsTheLiteralWheneverDecided) {
+    bool undecided = true;
+    for (double ratio : {0.0, 1.0, 1.0 / 3.0, 1440000.0}) {
+        ASSERT_EQ(vexlo::RescaledPlusOne(0.0, ratio, &undecided), 1.0);
+        ASSERT_FALSE(undecided);
+    }
+    // Exact halves must hand over to the literal steps.
+    vexlo::RescaledPlusOne(1.0, 3.0 * (1.0 / 2.0), &undecided);
+    ASSERT_TRUE(undecided);
+
+    std::mt19937 rng(13);
+    int64_t undecided_count = 0;
+    for (int32_t length : {26430, 1440000, 5760000, kLargestExactTable}) {
+        std::uniform_int_distribution<int32_t> periods(1, length);
+        for (int k = 0; k < 400000; ++k) {
+            const int32_t old_period = k % 3 == 0 ? 1 + static_cast<int32_t>(rng() % 1000) : periods(rng);
+            int32_t period = periods(rng);
+            if (k % 4 == 0) period = old_period;  // the period holds
+            if (k % 4 == 1) period = old_period + 1 - 2 * static_cast<int32_t>(rng() % 2);
+            if (period < 1 || period > length) continue;
+            const int32_t count = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(old_period));
+            const double ratio = static_cast<double>(period) * (1.0 / static_cast<double>(old_period));
+            const double next = vexlo::RescaledPlusOne(static_cast<double>(count), ratio, &undecided);
+            if (undecided) {
+                ASSERT_NE(period, old_period) << count;
+                ++undecided_count;
+                continue;
+            }
+            ASSERT_EQ(next, static_cast<double>(LiteralStep(count, old_period, period)) + 1.0)
+                << count << " " << old_period << " " << period;
+        }
+    }
+    // Small periods make exact halves common, so the hand-over was met.
+    ASSERT_GT(undecided_count, 0);
+}
+
+TEST(SineIndex, BranchFreeQuotientMatchesTheDivisionUpToTheLargestExactTable) {
+    std::mt19937 rng(17);
+    for (int32_t length : {30, 1440000, 5760000, kLargestExactTable}) {
+        std::uniform_int_distribution<int32_t> periods(1, length);
+        for (int k = 0; k < 200000; ++k) {
+            const int32_t period = k % 7 == 0 ? length : periods(rng);
+            int32_t position = static_cast<int32_t>(rng() % static_cast<uint32_t>(period));
+            if (k % 11 == 0) position = period - 1;
+            ASSERT_EQ(vexlo::SineIndex::Quotient(length, position, period, 1.0 / period),
+                      LiteralIndex(length, position, period))
+                << length << " " << period << " " << position;
+        }
+    }
+}
+
 TEST(Wraps, MatchSignedRemaindersWithNegativesWrapped) {
     std::mt19937 rng(11);
     const int32_t values[] = {0, 1, -1, INT32_MAX, INT32_MIN, INT32_MIN + 1, 2147483646, -2147483647};
