@@ -53,6 +53,10 @@ static_assert(std::bit_cast<uint64_t>(kLowestHertz) == 0x3FA1111111111111ull);
 static_assert(std::bit_cast<uint32_t>(kPeriodsPerUnit) == 0x3CE38E39u);
 static_assert(std::bit_cast<uint32_t>(vexlo::kSmootherLeak) == 0x3F7FF972u);
 
+}  // namespace
+
+namespace vexlo {
+
 // Triangle: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the sine.
 inline double TriangleAt(int32_t position, int32_t period) {
     const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
@@ -73,7 +77,7 @@ inline bool Held(const float* buffer, int32_t from, int32_t count) {
     return std::memcmp(buffer + from + 1, buffer + from, static_cast<size_t>(count - 1) * sizeof(float)) == 0;
 }
 
-}  // namespace
+}  // namespace vexlo
 
 // The buffers and list values of one block. The list values are read once per block: nothing else
 // runs on the instance while its process routine does.
@@ -212,13 +216,13 @@ VEXLO_PER_SAMPLE float VexloModule::Render(const Block& block, const Measure& sa
     double wave = 0.0;
     switch (block.wave) {
         case kWaveSine: wave = m_sine_table[m_sine_index.At(position, period, sample.inverse)]; break;
-        case kWaveTriangle: wave = TriangleAt(position, period); break;
+        case kWaveTriangle: wave = vexlo::TriangleAt(position, period); break;
         case kWaveSquare: wave = smoother.Step(vexlo::SquareLevel(position, period)); break;
         default: break;
     }
 
     // 14. Output, rounded to single once.
-    return OutputOf(wave, sample.depth_eff, offset, in);
+    return vexlo::OutputOf(wave, sample.depth_eff, offset, in);
 }
 
 #endif  // VEXLO_ENGINE_STEPS_H

@@ -35,7 +35,7 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
             const float* const table = m_sine_table;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(table[index.At(position, period, inverse)], depth_eff, offset, in);
+                block.out[at] = vexlo::OutputOf(table[index.At(position, period, inverse)], depth_eff, offset, in);
             }
             m_sine_index = index;
             break;
@@ -43,20 +43,20 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
         case kWaveTriangle:
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(TriangleAt(position, period), depth_eff, offset, in);
+                block.out[at] = vexlo::OutputOf(vexlo::TriangleAt(position, period), depth_eff, offset, in);
             }
             break;
         case kWaveSquare: {
             vexlo::SquareSmoother local = smoother;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
+                block.out[at] = vexlo::OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
             }
             smoother = local;
             break;
         }
         default:
-            std::fill(block.out + from + 1, block.out + from + count, OutputOf(0.0, depth_eff, offset, in));
+            std::fill(block.out + from + 1, block.out + from + count, vexlo::OutputOf(0.0, depth_eff, offset, in));
             break;
     }
 

@@ -142,7 +142,7 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
                 continue;
             }
             // 13 and 14. Wave value, and the output rounded to single once.
-            block.out[at] = OutputOf(wave_at(k, position, period), stretch.depth_eff[k], block.offset[at], block.in[at]);
+            block.out[at] = vexlo::OutputOf(wave_at(k, position, period), stretch.depth_eff[k], block.offset[at], block.in[at]);
         }
     };
     switch (block.wave) {
@@ -165,12 +165,12 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
                     continue;
                 }
                 // 13 and 14. Wave value, and the output rounded to single once.
-                block.out[at] = OutputOf(table[index[k]], stretch.depth_eff[k], block.offset[at], block.in[at]);
+                block.out[at] = vexlo::OutputOf(table[index[k]], stretch.depth_eff[k], block.offset[at], block.in[at]);
             }
             break;
         }
         case kWaveTriangle:
-            render([](int32_t, int32_t position, int32_t period) { return TriangleAt(position, period); });
+            render([](int32_t, int32_t position, int32_t period) { return vexlo::TriangleAt(position, period); });
             break;
         case kWaveSquare: {
             // A local copy of the smoother, which no output store can alias.

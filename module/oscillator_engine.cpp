@@ -4,11 +4,17 @@
 #include "engine_steps.h"
 
 bool VexloModule::HoldSineTable(int32_t sample_rate) {
-    ReleaseSineTable();
-    if (sample_rate < 1 || sample_rate > kMaxSampleRate) return false;
+    if (sample_rate < 1 || sample_rate > kMaxSampleRate) {
+        ReleaseSineTable();
+        return false;
+    }
+    // The new table is taken before the old one is let go, so that re-opening the only instance at a
+    // rate keeps the table rather than building it again.
     const int32_t length = kTableSecondsPerCycle * sample_rate;
-    m_sine_table = vexlo::AcquireSineTable(length);
-    if (!m_sine_table) return false;
+    const float* table = vexlo::AcquireSineTable(length);
+    ReleaseSineTable();
+    if (!table) return false;
+    m_sine_table = table;
     m_table_length = length;
     return true;
 }
@@ -32,8 +38,8 @@ void VexloModule::ForgetShortcuts() {
 }
 
 void VexloModule::Open() {
-    // A second open starts afresh: the earlier tables go before new ones are taken.
-    ReleaseSineTable();
+    // A second open starts afresh: the earlier smoother goes, and the sine table is exchanged for the
+    // one at the current rate.
     ReleaseSmoother();
     m_int_sample_rate = 0;
 
@@ -93,8 +99,8 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     const int32_t end = offset + count;
     for (int32_t from = offset; from < end;) {
         const int32_t n = std::min(end - from, kHeldStretch);
-        const bool held = Held(block.freq, from, n) && Held(block.phase, from, n) && Held(block.depth, from, n) &&
-                          Held(block.offset, from, n) && Held(block.in, from, n);
+        const bool held = vexlo::Held(block.freq, from, n) && vexlo::Held(block.phase, from, n) && vexlo::Held(block.depth, from, n) &&
+                          vexlo::Held(block.offset, from, n) && vexlo::Held(block.in, from, n);
         if (held) {
             RunHeld(block, from, n, smoother);
         } else {
@@ -128,7 +134,7 @@ double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period)
             return m_sine_table[index];
         }
         case kWaveTriangle:
-            return TriangleAt(position, period);
+            return vexlo::TriangleAt(position, period);
         case kWaveSquare:
             return SmoothSquare(vexlo::SquareLevel(position, period), m_smooth_window, m_smooth_last_window, m_smooth_index,
                                 m_smooth_ring, m_smooth_sum);

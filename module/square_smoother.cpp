@@ -44,6 +44,9 @@ void VexloModule::ReleaseSmoother() {
 
 double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index,
                                  float*& ring, float& sum) {
+    // Without a ring (never opened, or opened at a rate the tables could not be built for) there is
+    // nothing to smooth.
+    if (!ring || m_smooth_ring_length < 1) return 0.0;
     vexlo::SquareSmoother smoother{sum, index, last_window, window, m_smooth_ring_length, ring};
     const double smoothed = smoother.Step(sample);
     sum = smoother.sum;

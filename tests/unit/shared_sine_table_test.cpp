@@ -110,6 +110,15 @@ TEST(SharedSineTable, OtherRatesTakeOtherTablesAndASecondOpenLetsTheFirstGo) {
     b.rig.Open();
     EXPECT_EQ(b.module->SineTable(), nullptr);
     EXPECT_EQ(vexlo::HeldSineTables(), 1);
+
+    // Re-opened at its own rate, the only holder keeps its table rather than building another.
+    const float* held = c.module->SineTable();
+    a.rig.SetSampleRate(0.0f);
+    a.rig.Open();
+    c.rig.Open();
+    EXPECT_EQ(c.module->SineTable(), held);
+    EXPECT_EQ(vexlo::HeldSineTables(), 1);
+    EXPECT_TRUE(TableHoldsTheSine(*c.module));
 }
 
 TEST(SharedSineTable, InstancesSharingATableRunIndependently) {

@@ -96,6 +96,8 @@ TEST(Lifecycle, CloseOfANeverOpenedModuleIsSafeAndLeaksNothing) {
     FakeHost host;
     const int64_t before = allocation_counter::LiveBlocks();
     TRMod_struct* record = (new VexloModule(FakeHost::Callback, 0))->Plug();
+    // Before any open, the square wave has no smoother ring to write into.
+    EXPECT_EQ(static_cast<VexloModule*>(TRModule_base::FromObject(record->object))->Waveform(VexloModule::kWaveSquare, 0, 100), 0.0);
     EXPECT_EQ(record->dispatcher(record, DISP_CLOSE, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(allocation_counter::LiveBlocks(), before);
 }
@@ -190,6 +192,9 @@ TEST(UnusableSampleRate, OpenCompletesAndEverySampleIsOffsetTimesIn) {
                 ExpectOffsetTimesIn(m.rig, 512, "unusable rate");
             }
             EXPECT_EQ(m.module->Period(), -1);
+            // Asked directly, without tables, every waveform is 0 (at position 0 the triangle is 0 anyway)
+            // rather than a read of a missing table.
+            for (int16_t wave : {0, 1, 2}) EXPECT_EQ(m.module->Waveform(wave, 0, 100), 0.0);
         }
         EXPECT_EQ(allocation_counter::LiveBlocks(), before) << rate;
     }
