@@ -3,7 +3,8 @@
 //
 // It follows the engine step by step in IEEE double (rounded to single where the definition rounds),
 // including the module's defined answers where the plain steps would fault:
-//   - no usable tables (rate not a number, below 1 Hz, or 30 x R beyond 32 bits): Out = Offset x In;
+//   - no usable tables (rate not a number, below 1 Hz, 30 x R beyond 32 bits, or 30 x R floats beyond
+//     the address space): Out = Offset x In;
 //   - P below 1 is 1; a non-finite Phase counts as 0; a phase offset beyond 32 bits is reduced
 //     modulo P; a negative position is wrapped into 0 .. P - 1;
 //   - a block with a null buffer, a negative offset or an index range beyond 32 bits does nothing.
@@ -19,6 +20,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace vexlo::reference {
@@ -103,7 +105,10 @@ public:
         const double rate = host_sample_rate;
         if (rate >= 1.0 && rate < 2147483648.0) {
             const int32_t r = static_cast<int32_t>(rate);
-            if (static_cast<int64_t>(r) * 30 <= INT32_MAX) {
+            // The module also goes without tables when 30 x R floats cannot be addressed at all.
+            const int64_t length = static_cast<int64_t>(r) * 30;
+            if (length <= INT32_MAX &&
+                static_cast<uint64_t>(length) <= std::numeric_limits<size_t>::max() / sizeof(float)) {
                 rate_ = r;
                 table_length_ = 30 * r;
                 smoother_ = LiteralSmoother(r);
