@@ -8,11 +8,14 @@
 # New inputs go to build/linux-x86-fuzz/corpus/<target>, never into the seeds in fuzz/corpus; a crash
 # or sanitizer report stops that target, leaves its input in build/linux-x86-fuzz/artifacts/ and makes
 # the script fail. Reproduce one with: build/linux-x86-fuzz/<target> <artifact>
+# FUZZ_SEED (default 1) seeds libFuzzer, so that a run, and so CI, takes the same path each time; set
+# another seed to explore elsewhere.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/linux-x86-fuzz
 seconds=${1:-60}
+seed=${FUZZ_SEED:-1}
 shift || true
 targets=("$@")
 if [ "${#targets[@]}" = 0 ]; then
@@ -35,7 +38,7 @@ for target in "${targets[@]}"; do
   log="$build/artifacts/$target.log"
   echo "fuzz: $target for ${seconds}s"
   # An instance's tables are at most tens of megabytes; a slow input means a hang.
-  "$program" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
+  "$program" -seed="$seed" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/$target-" "$work" "$seeds" >"$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
