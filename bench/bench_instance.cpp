@@ -38,7 +38,8 @@ BenchInstance::BenchInstance(float sample_rate, const PinBuffers& buffers, int16
     Dispatch(DISP_SET_SAMPLE_RATE, 0, 0, nullptr, sample_rate);
 
     // Pins in table order: In, Depth, Offset, Freq, Phase, Wave, Out, Freq scale, Depth scale.
-    float* const audio[] = {buffers.in, buffers.depth, buffers.offset, buffers.freq, buffers.phase, nullptr, buffers.out};
+    float* const audio[] = {buffers.in,    buffers.depth, buffers.offset, buffers.freq,
+                            buffers.phase, nullptr,       buffers.out};
     const uint16_t lists[] = {static_cast<uint16_t>(wave), freq_scale, depth_scale};
     for (int32_t pin = 0; pin < 9; ++pin) {
         PinProperties properties{};

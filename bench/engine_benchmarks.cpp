@@ -29,19 +29,21 @@ struct Scenario {
 // Held inputs: 1 Hz at depth 0.5, In 1, Offset 0, Phase 0. Modulated: Freq swings 0.2 .. 1.8 Hz at
 // 440 Hz and Phase +-180 degrees at 220 Hz, so the period and the phase offset change on every sample.
 const Scenario kScenarios[] = {
-    {"sine, held inputs", 0, false, 0.5f},
-    {"triangle, held inputs", 1, false, 0.5f},
-    {"square, held inputs", 2, false, 0.5f},
-    {"sine, audio-rate FM+PM", 0, true, 0.5f},
-    {"triangle, audio-rate FM+PM", 1, true, 0.5f},
-    {"square, audio-rate FM+PM", 2, true, 0.5f},
+    {"sine, held inputs", 0, false, 0.5f},         {"triangle, held inputs", 1, false, 0.5f},
+    {"square, held inputs", 2, false, 0.5f},       {"sine, audio-rate FM+PM", 0, true, 0.5f},
+    {"triangle, audio-rate FM+PM", 1, true, 0.5f}, {"square, audio-rate FM+PM", 2, true, 0.5f},
     {"inactive (depth 0)", 0, false, 0.0f},
 };
 
 // One second of a scenario's inputs and room for the output.
 struct Signals {
     explicit Signals(const Scenario& s)
-        : in(kSpan, 1.0f), depth(kSpan, s.depth), offset(kSpan, 0.0f), freq(kSpan, 0.1f), phase(kSpan, 0.0f), out(kSpan) {
+        : in(kSpan, 1.0f),
+          depth(kSpan, s.depth),
+          offset(kSpan, 0.0f),
+          freq(kSpan, 0.1f),
+          phase(kSpan, 0.0f),
+          out(kSpan) {
         if (!s.modulated) return;
         for (int32_t k = 0; k < kSpan; ++k) {
             const double t = k / static_cast<double>(kBenchRate);
@@ -64,7 +66,8 @@ void ReportPerSample(benchmark::State& state) {
     const double samples = static_cast<double>(state.iterations()) * kBlock;
     state.SetItemsProcessed(static_cast<int64_t>(samples));
     // Seconds per sample (shown with its SI prefix, as ns).
-    state.counters[kTimePerSample] = benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters[kTimePerSample] =
+        benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void Module(benchmark::State& state, const Scenario& scenario) {

@@ -33,7 +33,7 @@ double TimedOpenSeconds(BenchInstance& instance) {
 
 void ReportOpen(benchmark::State& state) {
     state.counters[kTimePerOpen] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // No other instance is open, so every Open builds the table of 30 x R sines and Close frees it.

@@ -25,7 +25,8 @@ public:
         // Single runs, and the "min" aggregate of repeated ones.
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
-            for (const auto& [name, counter] : run.counters) counters_[run.run_name.function_name][name] = counter.value;
+            for (const auto& [name, counter] : run.counters)
+                counters_[run.run_name.function_name][name] = counter.value;
         }
     }
 

@@ -32,7 +32,7 @@ extern "C" VEXLO_EXPORT int32_t TR_CALL getModuleProperties(int32_t index, Modul
 }
 
 extern "C" VEXLO_EXPORT TRMod_struct* TR_CALL makeModule(int32_t index, int32_t kind, TRHostCallback host_callback,
-                                            uint32_t host_handle) {
+                                                         uint32_t host_handle) {
     if (index != 0) return nullptr;
     if (kind != TR_KIND_MODULE) return nullptr;
     auto* module = new (std::nothrow) VexloModule(host_callback, host_handle);

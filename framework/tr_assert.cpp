@@ -10,8 +10,7 @@ namespace {
 
 void DefaultAssertHandler(const char* expression, const char* source, int line) {
     char message[512];
-    std::snprintf(message, sizeof message, "assertion failed: \"%s\" in %s, line %d\n",
-                  expression, source, line);
+    std::snprintf(message, sizeof message, "assertion failed: \"%s\" in %s, line %d\n", expression, source, line);
 #if defined(_WIN32)
     OutputDebugStringA(message);
 #else
@@ -29,6 +28,4 @@ TRAssertHandler TRSetAssertHandler(TRAssertHandler handler) {
     return previous;
 }
 
-void TRAssertFailed(const char* expression, const char* source, int line) {
-    g_handler(expression, source, line);
-}
+void TRAssertFailed(const char* expression, const char* source, int line) { g_handler(expression, source, line); }

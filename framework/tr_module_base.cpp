@@ -19,13 +19,11 @@ constexpr int kLineEventTime = 238;
 
 // No host keeps anywhere near this many pins for one instance; a larger count would take more than a
 // gigabyte of the 32-bit address space, so it is treated like an array that cannot be allocated.
-constexpr int32_t kMaxPins = static_cast<int32_t>(
-    std::numeric_limits<int32_t>::max() / sizeof(TRPin) / 2);
+constexpr int32_t kMaxPins = static_cast<int32_t>(std::numeric_limits<int32_t>::max() / sizeof(TRPin) / 2);
 
 }  // namespace
 
-TRModule_base::TRModule_base(TRHostCallback host_callback, uint32_t host_handle)
-    : m_host_callback(host_callback) {
+TRModule_base::TRModule_base(TRHostCallback host_callback, uint32_t host_handle) : m_host_callback(host_callback) {
     std::memset(&m_plug, 0, sizeof m_plug);
     m_plug.magic = TR_PLUG_MAGIC;
     m_plug.version = TR_PLUG_VERSION;
@@ -59,53 +57,35 @@ int32_t TRModule_base::HandleEvent(TREvent* e) {
             }
             break;
         }
-        case EVT_DATA:
-            OnDataEvent(e->time_stamp, e->int_param1, static_cast<uint16_t>(e->int_param2 & 0xFFFF));
-            break;
+        case EVT_DATA: OnDataEvent(e->time_stamp, e->int_param1, static_cast<uint16_t>(e->int_param2 & 0xFFFF)); break;
         case EVT_RUN_ROUTINE:
             if (e->ptr_param) {
                 reinterpret_cast<TRModuleRoutine>(e->ptr_param)(m_plug.object);
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return 0;
 }
 
 int32_t TRModule_base::Dispatch(uint32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     switch (opcode) {
-        case DISP_OPEN:
-            Open();
-            return 0;
+        case DISP_OPEN: Open(); return 0;
         case DISP_CLOSE:
             // The record this call came through dies here: nothing may touch the instance afterwards.
             Close();
             delete this;
             return 1;
-        case DISP_SET_SAMPLE_RATE:
-            SetSampleRate(opt);
-            return 0;
-        case DISP_SET_BLOCK_SIZE:
-            SetBlockSize(value);
-            return 0;
+        case DISP_SET_SAMPLE_RATE: SetSampleRate(opt); return 0;
+        case DISP_SET_BLOCK_SIZE: SetBlockSize(value); return 0;
         case DISP_GET_PIN_PROPERTIES:
             if (!ptr) return 0;
             return GetPinProperties(index, static_cast<PinProperties*>(ptr)) ? 1 : 0;
-        case DISP_FORBIDDEN_7:
-            TRAssertFailed("false", kSource, kLineOpcode7);
-            return 0;
-        case DISP_NOTIFY:
-            OnHostNotify();
-            return 0;
-        case DISP_FORBIDDEN_10:
-            TRAssertFailed("false", kSource, kLineOpcode10);
-            return 0;
-        case DISP_INDEXED_NOTIFY:
-            OnHostIndexedNotify(index, ptr);
-            return 0;
-        default:
-            return 0;
+        case DISP_FORBIDDEN_7: TRAssertFailed("false", kSource, kLineOpcode7); return 0;
+        case DISP_NOTIFY: OnHostNotify(); return 0;
+        case DISP_FORBIDDEN_10: TRAssertFailed("false", kSource, kLineOpcode10); return 0;
+        case DISP_INDEXED_NOTIFY: OnHostIndexedNotify(index, ptr); return 0;
+        default: return 0;
     }
 }
 
@@ -161,9 +141,7 @@ int32_t TRModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, vo
     return m_host_callback(&m_plug, opcode, index, value, ptr, opt);
 }
 
-uint32_t TRModule_base::SampleClock() {
-    return static_cast<uint32_t>(CallHost(HOST_GET_SAMPLE_CLOCK));
-}
+uint32_t TRModule_base::SampleClock() { return static_cast<uint32_t>(CallHost(HOST_GET_SAMPLE_CLOCK)); }
 
 void TRModule_base::SetProcessFunction(TRProcessEntry routine) {
     m_process_function = routine;
@@ -183,8 +161,8 @@ TRPin* TRModule_base::GetPin(int32_t index) {
     return &m_pins[index];
 }
 
-int32_t TR_CALL TRModule_base::DispatcherEntry(TRMod_struct* record, int32_t opcode, int32_t index,
-                                               int32_t value, void* ptr, float opt) {
+int32_t TR_CALL TRModule_base::DispatcherEntry(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
+                                               void* ptr, float opt) {
     if (!record || !record->object) return 0;
     return FromObject(record->object)->Dispatch(static_cast<uint32_t>(opcode), index, value, ptr, opt);
 }

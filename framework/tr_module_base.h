@@ -51,8 +51,7 @@ public:
     TRMod_struct* Plug() { return &m_plug; }
 
     // Sends one request to the host; answers 0 when there is no callback.
-    int32_t CallHost(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                     float opt = 0.0f);
+    int32_t CallHost(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     // Asks the host for its current sample clock; never cached.
     uint32_t SampleClock();
     // Makes `routine` the process routine: the record is updated, then the host is told.
@@ -66,21 +65,21 @@ public:
     static TRModule_base* FromObject(void* object) { return static_cast<TRModule_base*>(object); }
 
     // The record's entries.
-    static int32_t TR_CALL DispatcherEntry(TRMod_struct* record, int32_t opcode, int32_t index,
-                                           int32_t value, void* ptr, float opt);
+    static int32_t TR_CALL DispatcherEntry(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
+                                           void* ptr, float opt);
     static int32_t TR_CALL EventEntry(void* object, TREvent* event);
     static void TR_CALL NoProcess(void* object, int32_t offset, int32_t count);
 
 private:
     void ReleasePins();
 
-    TRHostCallback m_host_callback;            // may be null
-    TRMod_struct m_plug;                       // the host's handle on this instance
-    float m_host_sample_rate = 44100.0f;       // hertz, as last set by the host
-    int32_t m_host_block_size = 1024;          // samples, as last set by the host
-    TRPin* m_pins = nullptr;                   // one per host pin; built by Open
+    TRHostCallback m_host_callback;       // may be null
+    TRMod_struct m_plug;                  // the host's handle on this instance
+    float m_host_sample_rate = 44100.0f;  // hertz, as last set by the host
+    int32_t m_host_block_size = 1024;     // samples, as last set by the host
+    TRPin* m_pins = nullptr;              // one per host pin; built by Open
     TRProcessEntry m_process_function = NoProcess;
-    int32_t m_pin_count = 0;                   // pins in m_pins; bounds GetPin
+    int32_t m_pin_count = 0;  // pins in m_pins; bounds GetPin
 };
 
 #endif  // TR_MODULE_BASE_H

@@ -14,15 +14,12 @@ void TRPin::Init(TRModule_base* module, int32_t index, int32_t datatype, void* v
     switch (datatype) {
         case DT_LIST:
         case DT_BYTE:
-        case DT_WORD32:
-            m_variable = &m_storage;
-            break;
+        case DT_WORD32: m_variable = &m_storage; break;
         case DT_FSAMPLE:
             m_storage = static_cast<uint32_t>(module->CallHost(HOST_GET_PIN_BUFFER, index));
             m_variable = &m_storage;
             break;
-        default:
-            break;  // no value of its own
+        default: break;  // no value of its own
     }
 }
 

@@ -36,8 +36,8 @@ private:
     TRModule_base* m_module = nullptr;  // owner; not owned by the pin
     int32_t m_index = -1;               // the host's pin index
     int32_t m_state = PIN_STATE_STATIC;
-    int32_t m_datatype = -1;            // DT_* code from the description; -1 until Init
-    uint32_t m_storage = 0;             // own storage: list value, byte, buffer address or word
+    int32_t m_datatype = -1;  // DT_* code from the description; -1 until Init
+    uint32_t m_storage = 0;   // own storage: list value, byte, buffer address or word
 };
 
 #endif  // TR_PIN_H

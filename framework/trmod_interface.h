@@ -30,12 +30,12 @@ struct TREvent;
 // The host's callback ("traudioMaster"). Called by a module, always with the address of its own plug
 // record first, then an HOST_* opcode and its arguments. Answers an integer or an address (as a 32-bit
 // value) according to the opcode.
-typedef int32_t(TR_CALL* TRHostCallback)(TRMod_struct* record, int32_t opcode, int32_t index,
-                                         int32_t value, void* ptr, float opt);
+typedef int32_t(TR_CALL* TRHostCallback)(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                         float opt);
 
 // The record's dispatcher entry. Called by the host with the record's own address and a DISP_* opcode.
-typedef int32_t(TR_CALL* TRDispatcherEntry)(TRMod_struct* record, int32_t opcode, int32_t index,
-                                            int32_t value, void* ptr, float opt);
+typedef int32_t(TR_CALL* TRDispatcherEntry)(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
+                                            void* ptr, float opt);
 
 // The record's process entry. Called by the host once per block, on its audio thread, with the record's
 // `object` value (not the record's address), the buffer offset and the number of samples to produce.
@@ -50,8 +50,8 @@ typedef void(TR_CALL* TRModuleRoutine)(void* object);
 
 // The library's two exports, by these undecorated names.
 typedef int32_t(TR_CALL* TRGetModulePropertiesFunction)(int32_t index, struct ModuleProperties* properties);
-typedef TRMod_struct*(TR_CALL* TRMakeModuleFunction)(int32_t index, int32_t kind,
-                                                     TRHostCallback host_callback, uint32_t host_handle);
+typedef TRMod_struct*(TR_CALL* TRMakeModuleFunction)(int32_t index, int32_t kind, TRHostCallback host_callback,
+                                                     uint32_t host_handle);
 
 #define TR_EXPORT_GET_MODULE_PROPERTIES "getModuleProperties"
 #define TR_EXPORT_MAKE_MODULE "makeModule"
@@ -61,9 +61,9 @@ typedef TRMod_struct*(TR_CALL* TRMakeModuleFunction)(int32_t index, int32_t kind
 // The library writes name, id, about and flags, and never reads any field.
 // ---------------------------------------------------------------------------------------------------
 struct ModuleProperties {
-    const char* name;   // 0:  module name text; constant storage of the library
-    const char* id;     // 4:  unique identifier text; constant storage of the library
-    const char* about;  // 8:  about text, lines ended by "\n"; constant storage of the library
+    const char* name;     // 0:  module name text; constant storage of the library
+    const char* id;       // 4:  unique identifier text; constant storage of the library
+    const char* about;    // 8:  about text, lines ended by "\n"; constant storage of the library
     int32_t host_word12;  // 12: the host's; never touched by the library
     int32_t host_word16;  // 16: the host's; never touched by the library
     int32_t flags;        // 20: module flags, written for every index (the host gives the bits meaning)
@@ -114,15 +114,15 @@ static_assert(offsetof(TRMod_struct, reserved32) == 32);
 // Dispatcher opcodes: host to module, compared as unsigned. Every other opcode answers 0 and does
 // nothing; 7 and 10 must never reach a module (the module reports a broken invariant).
 enum : uint32_t {
-    DISP_OPEN = 0,                 // builds tables and pins; answers 0
-    DISP_CLOSE = 1,                // releases and deletes the instance; answers 1; the record is gone after
-    DISP_SET_SAMPLE_RATE = 2,      // opt: sample rate in hertz; answers 0
-    DISP_SET_BLOCK_SIZE = 3,       // value: block size in samples; answers 0
-    DISP_GET_PIN_PROPERTIES = 6,   // index, ptr: a PinProperties the host owns; answers 1 if described
-    DISP_FORBIDDEN_7 = 7,          // never sent to a module
-    DISP_NOTIFY = 8,               // answers 0
-    DISP_FORBIDDEN_10 = 10,        // never sent to a module
-    DISP_INDEXED_NOTIFY = 12,      // index, ptr; answers 0
+    DISP_OPEN = 0,                // builds tables and pins; answers 0
+    DISP_CLOSE = 1,               // releases and deletes the instance; answers 1; the record is gone after
+    DISP_SET_SAMPLE_RATE = 2,     // opt: sample rate in hertz; answers 0
+    DISP_SET_BLOCK_SIZE = 3,      // value: block size in samples; answers 0
+    DISP_GET_PIN_PROPERTIES = 6,  // index, ptr: a PinProperties the host owns; answers 1 if described
+    DISP_FORBIDDEN_7 = 7,         // never sent to a module
+    DISP_NOTIFY = 8,              // answers 0
+    DISP_FORBIDDEN_10 = 10,       // never sent to a module
+    DISP_INDEXED_NOTIFY = 12,     // index, ptr; answers 0
 };
 
 // Host-callback opcodes: module to host, through the host callback. Arguments not named are 0.

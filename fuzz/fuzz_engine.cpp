@@ -82,9 +82,7 @@ public:
                     m_host.SetListValue(kFreqScale, static_cast<int16_t>(m_choices.freq_scale));
                     m_host.SetListValue(kDepthScale, static_cast<int16_t>(m_choices.depth_scale));
                     break;
-                case kBlock:
-                    samples += Block();
-                    break;
+                case kBlock: samples += Block(); break;
                 case kSetRate:
                     // Stored by the module; it reaches the engine only at the next open.
                     m_rate = DecodeSampleRate(m_in);
@@ -100,8 +98,7 @@ public:
                     m_host.SetMemberBuffer(pin, m_wired[pin]);
                     break;
                 }
-                default:
-                    break;
+                default: break;
             }
         }
         m_host.Close();
@@ -142,8 +139,8 @@ private:
 
         float* out = m_host.Buffer(kOut)->Data();
         std::memcpy(m_reference_out.data(), out, m_length * sizeof(float));
-        Buffers buffers{Input(kIn), Input(kDepth), Input(kOffset), Input(kFreq), Input(kPhase),
-                        m_wired[kOut] ? m_reference_out.data() : nullptr};
+        Buffers buffers{Input(kIn),   Input(kDepth), Input(kOffset),
+                        Input(kFreq), Input(kPhase), m_wired[kOut] ? m_reference_out.data() : nullptr};
         m_reference->ProcessBlock(buffers, m_choices, offset, count);
         m_host.Process(offset, count);
 
@@ -154,8 +151,8 @@ private:
                          "  in %a depth %a offset %a freq %a phase %a; wave %d, scales %u %u; rate %a\n",
                          k, offset, count, out[k], m_reference_out[k], m_host.Buffer(kIn)->Data()[k],
                          m_host.Buffer(kDepth)->Data()[k], m_host.Buffer(kOffset)->Data()[k],
-                         m_host.Buffer(kFreq)->Data()[k], m_host.Buffer(kPhase)->Data()[k],
-                         m_choices.wave, m_choices.freq_scale, m_choices.depth_scale, m_rate);
+                         m_host.Buffer(kFreq)->Data()[k], m_host.Buffer(kPhase)->Data()[k], m_choices.wave,
+                         m_choices.freq_scale, m_choices.depth_scale, m_rate);
             FuzzFail("the module and the reference engine differ");
         }
         m_host.AdvanceClock(count > 0 ? static_cast<uint32_t>(count) : 0);

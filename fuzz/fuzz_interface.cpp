@@ -130,15 +130,9 @@ void NullRecords(ByteReader& in, FuzzHost& host) {
     TRMod_struct* record = host.Record();
     if (!record) return;
     switch (in.Choice(4)) {
-        case 0:
-            record->dispatcher(nullptr, static_cast<int32_t>(in.Choice(16)), 0, 0, nullptr, 0.0f);
-            break;
-        case 1:
-            record->event(nullptr, nullptr);
-            break;
-        case 2:
-            record->process(nullptr, 0, static_cast<int32_t>(in.U16()));
-            break;
+        case 0: record->dispatcher(nullptr, static_cast<int32_t>(in.Choice(16)), 0, 0, nullptr, 0.0f); break;
+        case 1: record->event(nullptr, nullptr); break;
+        case 2: record->process(nullptr, 0, static_cast<int32_t>(in.U16())); break;
         default: {
             TREvent event{};
             event.time_stamp = host.SampleClock();
@@ -162,15 +156,11 @@ void Life(ByteReader& in) {
                 host.Create(index, kind, (how & 4) == 0);
                 break;
             }
-            case kDescribe:
-                Describe(in, host);
-                break;
+            case kDescribe: Describe(in, host); break;
             case kSetSampleRate:
                 host.Dispatch(DISP_SET_SAMPLE_RATE, in.I32(), in.I32(), nullptr, DecodeSampleRate(in));
                 break;
-            case kSetBlockSize:
-                host.Dispatch(DISP_SET_BLOCK_SIZE, 0, in.I32(), nullptr, 0.0f);
-                break;
+            case kSetBlockSize: host.Dispatch(DISP_SET_BLOCK_SIZE, 0, in.I32(), nullptr, 0.0f); break;
             case kWire: {
                 uint8_t pins = in.U8();
                 int32_t pin_count = static_cast<int32_t>(pins % (kMaxHostPins + 1));
@@ -202,26 +192,13 @@ void Life(ByteReader& in) {
                 host.SetListValue(static_cast<int32_t>(in.Choice(kMaxHostPins)),
                                   in.Choice(2) ? static_cast<int16_t>(in.Choice(5)) : in.I16());
                 break;
-            case kUnwire:
-                host.SetMemberBuffer(static_cast<int32_t>(in.Choice(kMaxHostPins)), in.Choice(2) == 0);
-                break;
-            case kEvent:
-                SendEvent(in, host);
-                break;
-            case kAdvanceClock:
-                host.AdvanceClock(in.U32());
-                break;
-            case kRawDispatch:
-                RawDispatch(in, host);
-                break;
-            case kClose:
-                host.Close();
-                break;
-            case kNullRecords:
-                NullRecords(in, host);
-                break;
-            default:
-                break;
+            case kUnwire: host.SetMemberBuffer(static_cast<int32_t>(in.Choice(kMaxHostPins)), in.Choice(2) == 0); break;
+            case kEvent: SendEvent(in, host); break;
+            case kAdvanceClock: host.AdvanceClock(in.U32()); break;
+            case kRawDispatch: RawDispatch(in, host); break;
+            case kClose: host.Close(); break;
+            case kNullRecords: NullRecords(in, host); break;
+            default: break;
         }
     }
     // The host closes what it created; a leak is reported by the leak checker after the run.

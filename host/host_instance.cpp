@@ -49,14 +49,13 @@ private:
 void SetHostCallbackHooks(HostCallbackHooks hooks) { g_hooks = hooks; }
 
 struct HostCallbackAccess {
-    static int32_t Serve(HostInstance* instance, TRMod_struct* record, int32_t opcode, int32_t index,
-                         int32_t value, void* ptr, float opt) {
+    static int32_t Serve(HostInstance* instance, TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
+                         void* ptr, float opt) {
         return instance->Serve(record, opcode, index, value, ptr, opt);
     }
 };
 
-int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                             void* ptr, float opt) {
+int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     HookedCallback hooked;
     HostInstance* instance = t_current;
     if (!instance) {
@@ -72,9 +71,7 @@ HostInstance::HostInstance(const ModuleLibrary& library) : m_library(library) {}
 
 HostInstance::~HostInstance() { Close(); }
 
-bool HostInstance::Create(int32_t index, int32_t kind) {
-    return Create(index, kind, g_next_host_handle.fetch_add(1));
-}
+bool HostInstance::Create(int32_t index, int32_t kind) { return Create(index, kind, g_next_host_handle.fetch_add(1)); }
 
 bool HostInstance::Create(int32_t index, int32_t kind, uint32_t host_handle) {
     if (m_record) return false;
@@ -128,8 +125,7 @@ void HostInstance::Wire(const std::vector<PinDescription>& pins, size_t buffer_l
     Wire(pins, buffer_length, static_cast<int32_t>(pins.size()));
 }
 
-void HostInstance::Wire(const std::vector<PinDescription>& pins, size_t buffer_length,
-                        int32_t pin_count) {
+void HostInstance::Wire(const std::vector<PinDescription>& pins, size_t buffer_length, int32_t pin_count) {
     m_pin_count = pin_count;
     m_buffers.clear();
     m_buffer_of_pin.clear();
@@ -195,31 +191,21 @@ int32_t HostInstance::SendPinStatus(int32_t pin, int32_t state) {
     return SendEvent(&event);
 }
 
-int32_t HostInstance::Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                            void* ptr, float opt) {
+int32_t HostInstance::Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     if (record != m_record) ++m_foreign_record_calls;
     int32_t answer = 0;
     switch (opcode) {
         case HOST_SET_PIN_STATUS:
-            m_status_reports.push_back(
-                {index, value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr))});
+            m_status_reports.push_back({index, value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr))});
             break;
-        case HOST_GET_SAMPLE_CLOCK:
-            answer = static_cast<int32_t>(m_sample_clock);
-            break;
-        case HOST_GET_PIN_BUFFER:
-            answer = static_cast<int32_t>(reinterpret_cast<uintptr_t>(Buffer(index)));
-            break;
-        case HOST_GET_PIN_COUNT:
-            answer = m_pin_count;
-            break;
+        case HOST_GET_SAMPLE_CLOCK: answer = static_cast<int32_t>(m_sample_clock); break;
+        case HOST_GET_PIN_BUFFER: answer = static_cast<int32_t>(reinterpret_cast<uintptr_t>(Buffer(index))); break;
+        case HOST_GET_PIN_COUNT: answer = m_pin_count; break;
         case HOST_PROCESS_FUNCTION_CHANGED:
-        default:
-            break;
+        default: break;
     }
-    m_calls.push_back({record, opcode, index, value,
-                       static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)), opt, answer,
-                       m_record ? m_record->process : nullptr});
+    m_calls.push_back({record, opcode, index, value, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)), opt,
+                       answer, m_record ? m_record->process : nullptr});
     return answer;
 }
 

@@ -65,8 +65,7 @@ public:
     uint32_t HostHandle() const { return m_host_handle; }
 
     // The dispatcher entry, with this instance's record. DISP_CLOSE goes through Close().
-    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                     float opt = 0.0f);
+    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     void SetSampleRate(float hertz) { Dispatch(DISP_SET_SAMPLE_RATE, 0, 0, nullptr, hertz); }
     void SetBlockSize(int32_t samples) { Dispatch(DISP_SET_BLOCK_SIZE, 0, samples); }
 
@@ -112,8 +111,7 @@ public:
 
 private:
     friend struct HostCallbackAccess;
-    int32_t Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                  float opt);
+    int32_t Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
 
     const ModuleLibrary& m_library;
     TRMod_struct* m_record = nullptr;
@@ -130,8 +128,7 @@ private:
 };
 
 // The host callback every HostInstance hands to makeModule.
-int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                             void* ptr, float opt);
+int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
 
 }  // namespace trhost
 

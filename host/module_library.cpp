@@ -47,10 +47,9 @@ std::unique_ptr<ModuleLibrary> ModuleLibrary::Load(const std::string& path, std:
     std::unique_ptr<ModuleLibrary> library(new ModuleLibrary);
     library->m_path = path;
     library->m_handle = handle;
-    library->m_get_module_properties = reinterpret_cast<TRGetModulePropertiesFunction>(
-        FindSymbol(handle, TR_EXPORT_GET_MODULE_PROPERTIES));
-    library->m_make_module =
-        reinterpret_cast<TRMakeModuleFunction>(FindSymbol(handle, TR_EXPORT_MAKE_MODULE));
+    library->m_get_module_properties =
+        reinterpret_cast<TRGetModulePropertiesFunction>(FindSymbol(handle, TR_EXPORT_GET_MODULE_PROPERTIES));
+    library->m_make_module = reinterpret_cast<TRMakeModuleFunction>(FindSymbol(handle, TR_EXPORT_MAKE_MODULE));
 
     std::string missing;
     if (!library->m_get_module_properties) missing = TR_EXPORT_GET_MODULE_PROPERTIES;

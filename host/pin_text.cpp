@@ -26,8 +26,7 @@ std::optional<double> ParseNumber(const std::string& text) {
     if (text.empty()) return std::nullopt;
     // Decimal notation only: strtod would also take hexadecimal, "inf" and "nan".
     for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != 'e' && c != 'E' &&
-            c != '+' && c != '-') {
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-') {
             return std::nullopt;
         }
     }

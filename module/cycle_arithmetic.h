@@ -26,9 +26,7 @@ inline int32_t WrapAround(int32_t value, int32_t period) {
 }
 
 // (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
-inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
-    return a < period - b ? a + b : a - (period - b);
-}
+inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) { return a < period - b ? a + b : a - (period - b); }
 
 // Step 9's rescale as written: count / old P x P + 0.5 truncated, the division done first. For
 // 1 <= count <= old P the result is at most P (count / old P <= 1, rounding is monotonic and the
@@ -52,7 +50,7 @@ inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, i
         const double estimate = static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
         const int32_t whole = static_cast<int32_t>(estimate);
         const double gap = estimate - static_cast<double>(whole);  // exact: 0 <= gap < 1
-        constexpr double kMargin = 1.0 / 1048576.0;  // 2^-20
+        constexpr double kMargin = 1.0 / 1048576.0;                // 2^-20
         if (gap > kMargin && gap < 1.0 - kMargin) return whole;
     }
     return LiteralRescaled(count, old_period, period);
@@ -95,9 +93,7 @@ inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
 // 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
 // the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
 // the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
-inline float SquareLevel(int32_t position, int32_t period) {
-    return position < period - position ? 1.0f : -1.0f;
-}
+inline float SquareLevel(int32_t position, int32_t period) { return position < period - position ? 1.0f : -1.0f; }
 
 }  // namespace vexlo
 

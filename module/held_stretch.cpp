@@ -50,7 +50,8 @@ void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo
             vexlo::SquareSmoother local = smoother;
             for (int32_t at = from + 1; at < from + count; ++at) {
                 advance(position);
-                block.out[at] = vexlo::OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
+                block.out[at] =
+                    vexlo::OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
             }
             smoother = local;
             break;

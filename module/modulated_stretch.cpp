@@ -23,8 +23,8 @@ struct CountChain {
         if (undecided) {
             const int32_t whole = static_cast<int32_t>(counted);
             next = 1.0 + static_cast<double>(previous_period != period
-                                                  ? vexlo::LiteralRescaled(whole, previous_period, period)
-                                                  : whole);
+                                                 ? vexlo::LiteralRescaled(whole, previous_period, period)
+                                                 : whole);
         }
 
         // 10. Wrap the count into the period: it is at most P (see Advance), so only a count of exactly P
@@ -80,10 +80,12 @@ void VexloModule::MeasureStretch(const Block& block, int32_t from, int32_t count
 
         // 2. Effective depth: absolute, or relative to the offset.
         const float depth_factor = block.relative ? block.offset[at] : depth_unit;
-        const float depth_eff = static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
+        const float depth_eff =
+            static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
 
         // 3. Frequency in hertz.
-        const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+        const float hertz =
+            static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
 
         // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
         const float phase_fraction =
@@ -138,11 +140,13 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
             const int32_t position = chain.Step(period, stretch.ratio[k], stretch.phase_offset[k]);
             // 7. Inactive: the offset alone.
             if (position < 0) {
-                block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
+                block.out[at] =
+                    static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
                 continue;
             }
             // 13 and 14. Wave value, and the output rounded to single once.
-            block.out[at] = vexlo::OutputOf(wave_at(k, position, period), stretch.depth_eff[k], block.offset[at], block.in[at]);
+            block.out[at] =
+                vexlo::OutputOf(wave_at(k, position, period), stretch.depth_eff[k], block.offset[at], block.in[at]);
         }
     };
     switch (block.wave) {
@@ -161,7 +165,8 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
                 const int32_t at = from + k;
                 // 7. Inactive: the offset alone.
                 if (index[k] < 0) {
-                    block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
+                    block.out[at] =
+                        static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
                     continue;
                 }
                 // 13 and 14. Wave value, and the output rounded to single once.
@@ -181,9 +186,7 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
             smoother = local;
             break;
         }
-        default:
-            render([](int32_t, int32_t, int32_t) { return 0.0; });
-            break;
+        default: render([](int32_t, int32_t, int32_t) { return 0.0; }); break;
     }
 
     // The counters for the next stretch (both -1 after an inactive sample).
@@ -194,7 +197,8 @@ void VexloModule::RenderStretch(const Block& block, int32_t from, int32_t count,
     m_period_inverse = stretch.inverse[last];
 }
 
-void VexloModule::RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
+void VexloModule::RunModulatedStepwise(const Block& block, int32_t from, int32_t count,
+                                       vexlo::SquareSmoother& smoother) {
     // In three passes: measuring has no chain from sample to sample, so those steps overlap freely;
     // the count's chain then runs alone; and the table reads of the last pass (often cache misses under
     // modulation) wait on no count and overlap too.
@@ -203,7 +207,8 @@ void VexloModule::RunModulatedStepwise(const Block& block, int32_t from, int32_t
     for (int32_t k = 0; k < count; ++k) {
         // 1. Inputs.
         const int32_t at = from + k;
-        samples[k] = MeasureSample(block, {block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]});
+        samples[k] =
+            MeasureSample(block, {block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]});
     }
     Cycle cycle = LoadCycle();
     for (int32_t k = 0; k < count; ++k) positions[k] = Advance(samples[k], cycle);

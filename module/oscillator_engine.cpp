@@ -46,8 +46,8 @@ void VexloModule::Open() {
     // Sample rate, sine table and smoother. A rate that is not a number, below 1 Hz or too large for
     // the table, or a failed allocation, leaves no tables: the module then runs inactive.
     int32_t rate = 0;
-    const bool usable = vexlo::TruncToInt32(static_cast<double>(GetSampleRate()), &rate) && rate >= 1 &&
-                        rate <= kMaxSampleRate;
+    const bool usable =
+        vexlo::TruncToInt32(static_cast<double>(GetSampleRate()), &rate) && rate >= 1 && rate <= kMaxSampleRate;
     if (usable && HoldSineTable(rate) && SetupSmoother(rate)) {
         m_int_sample_rate = rate;
     } else {
@@ -79,15 +79,15 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     if (count <= 0) return;
 
     // Buffers are read afresh for every block; a block that cannot be processed leaves all as it was.
-    const Block block{m_in,   m_depth, m_offset,          m_freq,           m_phase,
-                      m_out,  m_wave,  m_freq_scale != 0, m_depth_scale != 0};
+    const Block block{m_in, m_depth, m_offset, m_freq, m_phase, m_out, m_wave, m_freq_scale != 0, m_depth_scale != 0};
     if (!block.in || !block.depth || !block.offset || !block.freq || !block.phase || !block.out) return;
     if (offset < 0 || offset > std::numeric_limits<int32_t>::max() - count) return;
 
     // Without tables the oscillator never runs: the output is the offset alone.
     if (!TablesBuilt()) {
         for (int32_t at = offset; at < offset + count; ++at) {
-            block.out[at] = static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
+            block.out[at] =
+                static_cast<float>(static_cast<double>(block.offset[at]) * static_cast<double>(block.in[at]));
         }
         m_period = -1;
         m_count = -1;
@@ -99,8 +99,9 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     const int32_t end = offset + count;
     for (int32_t from = offset; from < end;) {
         const int32_t n = std::min(end - from, kHeldStretch);
-        const bool held = vexlo::Held(block.freq, from, n) && vexlo::Held(block.phase, from, n) && vexlo::Held(block.depth, from, n) &&
-                          vexlo::Held(block.offset, from, n) && vexlo::Held(block.in, from, n);
+        const bool held = vexlo::Held(block.freq, from, n) && vexlo::Held(block.phase, from, n) &&
+                          vexlo::Held(block.depth, from, n) && vexlo::Held(block.offset, from, n) &&
+                          vexlo::Held(block.in, from, n);
         if (held) {
             RunHeld(block, from, n, smoother);
         } else {
@@ -119,26 +120,23 @@ void VexloModule::StoreCycle(const Cycle& cycle) {
     m_period_inverse = cycle.inverse;
 }
 
-
 double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period) {
     switch (selector) {
         case kWaveSine: {
             // Table index N x p / P, the product formed in floating point; below N for p < P.
             int32_t index = 0;
-            if (!vexlo::TruncToInt32(static_cast<double>(m_table_length) * static_cast<double>(position) /
-                                         static_cast<double>(period),
-                                     &index) ||
+            if (!vexlo::TruncToInt32(
+                    static_cast<double>(m_table_length) * static_cast<double>(position) / static_cast<double>(period),
+                    &index) ||
                 index < 0 || index >= m_table_length) {
                 return 0.0;
             }
             return m_sine_table[index];
         }
-        case kWaveTriangle:
-            return vexlo::TriangleAt(position, period);
+        case kWaveTriangle: return vexlo::TriangleAt(position, period);
         case kWaveSquare:
-            return SmoothSquare(vexlo::SquareLevel(position, period), m_smooth_window, m_smooth_last_window, m_smooth_index,
-                                m_smooth_ring, m_smooth_sum);
-        default:
-            return 0.0;
+            return SmoothSquare(vexlo::SquareLevel(position, period), m_smooth_window, m_smooth_last_window,
+                                m_smooth_index, m_smooth_ring, m_smooth_sum);
+        default: return 0.0;
     }
 }

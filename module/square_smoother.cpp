@@ -23,8 +23,7 @@ bool VexloModule::SetupSmoother(int32_t sample_rate) {
     m_smooth_last_window = 0;
 
     int32_t window = 0;
-    if (!vexlo::TruncToInt32(static_cast<double>(sample_rate) * static_cast<double>(kWindowPerHertz),
-                             &window) ||
+    if (!vexlo::TruncToInt32(static_cast<double>(sample_rate) * static_cast<double>(kWindowPerHertz), &window) ||
         window < 0) {
         return false;
     }
@@ -42,8 +41,8 @@ void VexloModule::ReleaseSmoother() {
     m_smooth_window = 0;
 }
 
-double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index,
-                                 float*& ring, float& sum) {
+double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index, float*& ring,
+                                 float& sum) {
     // Without a ring (never opened, or opened at a rate the tables could not be built for) there is
     // nothing to smooth.
     if (!ring || m_smooth_ring_length < 1) return 0.0;

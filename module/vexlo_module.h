@@ -63,8 +63,7 @@ public:
 
     // One step of the square smoother: stores `sample` in the ring, updates the running sum and answers
     // the smoothed sample (sum / window when window > 1, else the sum), not rounded to single.
-    double SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index,
-                        float*& ring, float& sum);
+    double SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index, float*& ring, float& sum);
 
     // Read-only view of the engine state, for diagnostics and tests.
     bool TablesBuilt() const { return m_sine_table != nullptr && m_smooth_ring != nullptr; }
@@ -141,33 +140,33 @@ private:
     uint16_t m_depth_scale = 0;  // 0 Absolute, otherwise Relative
 
     // Square smoother: a leaky running sum over the last m_smooth_window square samples.
-    float m_smooth_sum = 0.0f;          // running sum of the newest W ring samples, leak applied
-    int32_t m_smooth_index = 0;         // ring slot the next sample is written to
-    int32_t m_smooth_last_window = 0;   // window used by the previous step; 0 after setup
-    int32_t m_smooth_window = 0;        // W, samples (about 1.13 ms)
-    int32_t m_smooth_ring_length = 0;   // W + 1 slots; 0 while there is no ring
-    float* m_smooth_ring = nullptr;     // owned; built by Open, released by Close
+    float m_smooth_sum = 0.0f;         // running sum of the newest W ring samples, leak applied
+    int32_t m_smooth_index = 0;        // ring slot the next sample is written to
+    int32_t m_smooth_last_window = 0;  // window used by the previous step; 0 after setup
+    int32_t m_smooth_window = 0;       // W, samples (about 1.13 ms)
+    int32_t m_smooth_ring_length = 0;  // W + 1 slots; 0 while there is no ring
+    float* m_smooth_ring = nullptr;    // owned; built by Open, released by Close
 
     // Engine.
-    int32_t m_period = -1;           // P in samples at the previous active sample; -1 when inactive
-    int32_t m_count = -1;            // samples into the current period, 0 <= count < P; -1 when inactive
-    int32_t m_int_sample_rate = 0;   // R in hertz, read once by Open; 0 when the tables are not built
-    int32_t m_table_length = 0;      // N = 30 x R sine entries; 0 when there is no table
+    int32_t m_period = -1;          // P in samples at the previous active sample; -1 when inactive
+    int32_t m_count = -1;           // samples into the current period, 0 <= count < P; -1 when inactive
+    int32_t m_int_sample_rate = 0;  // R in hertz, read once by Open; 0 when the tables are not built
+    int32_t m_table_length = 0;     // N = 30 x R sine entries; 0 when there is no table
     // One cycle of N entries, shared read-only with every instance opened at the same rate; held from
     // Open to Close (shared_sine_table.h).
     const float* m_sine_table = nullptr;
 
     // Work the process routine has already done. Each entry is keyed on everything its value depends
     // on, so it only ever skips a computation whose result it holds; Open forgets them all.
-    uint32_t m_period_key = kNoKey;        // bits of the F whose period is m_keyed_period (a NaN: none)
-    int32_t m_keyed_period = 0;            // P, samples, for m_period_key at this R
-    double m_keyed_inverse = 0.0;          // 1.0 / m_keyed_period
-    double m_period_inverse = 0.0;         // 1.0 / m_period while active
-    bool m_exact_products = false;         // N x N < 2^53: see Rescaled and SineIndex
-    int32_t m_phase_key_period = 0;        // P of the phase offset below; 0: none
-    uint32_t m_phase_key_fraction = 0;     // bits of PF of the phase offset below
-    int32_t m_keyed_phase_offset = 0;      // P x PF + 0.5 truncated, reduced into 0 .. P - 1, samples
-    vexlo::SineIndex m_sine_index;         // table index of the last sine position
+    uint32_t m_period_key = kNoKey;     // bits of the F whose period is m_keyed_period (a NaN: none)
+    int32_t m_keyed_period = 0;         // P, samples, for m_period_key at this R
+    double m_keyed_inverse = 0.0;       // 1.0 / m_keyed_period
+    double m_period_inverse = 0.0;      // 1.0 / m_period while active
+    bool m_exact_products = false;      // N x N < 2^53: see Rescaled and SineIndex
+    int32_t m_phase_key_period = 0;     // P of the phase offset below; 0: none
+    uint32_t m_phase_key_fraction = 0;  // bits of PF of the phase offset below
+    int32_t m_keyed_phase_offset = 0;   // P x PF + 0.5 truncated, reduced into 0 .. P - 1, samples
+    vexlo::SineIndex m_sine_index;      // table index of the last sine position
 
     static constexpr uint32_t kNoKey = 0xFFFFFFFFu;
 };

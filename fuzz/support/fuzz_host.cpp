@@ -1,9 +1,9 @@
 #include "fuzz_host.h"
 
+#include <xmmintrin.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <xmmintrin.h>
 
 // The library's export, linked into the fuzz target rather than loaded.
 extern "C" TRMod_struct* TR_CALL makeModule(int32_t index, int32_t kind, TRHostCallback host_callback,
@@ -14,8 +14,7 @@ namespace {
 // The host whose instance is being called; the fuzzer runs one life at a time on one thread.
 FuzzHost* g_host = nullptr;
 
-int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                             void* ptr, float opt) {
+int32_t TR_CALL HostCallback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     if (!g_host) FuzzFail("host callback outside any call into the module");
     return g_host->Serve(record, opcode, index, value, ptr, opt);
 }
@@ -68,8 +67,7 @@ bool FuzzHost::Create(int32_t index, int32_t kind, bool with_callback) {
         m_record = makeModule(index, kind, with_callback ? HostCallback : nullptr, 0x46555A5Au);
     }
     if (!m_record) return false;
-    if (m_record->magic != TR_PLUG_MAGIC || !m_record->dispatcher || !m_record->process ||
-        !m_record->event) {
+    if (m_record->magic != TR_PLUG_MAGIC || !m_record->dispatcher || !m_record->process || !m_record->event) {
         FuzzFail("makeModule answered an incomplete record");
     }
     Describe();
@@ -170,8 +168,8 @@ void FuzzHost::Process(int32_t offset, int32_t count) {
     }
     for (size_t pin = 0; pin < m_buffers.size(); ++pin) {
         m_buffers[pin]->Unfence();
-        bool unchanged = is_output[pin] ? m_buffers[pin]->UnchangedOutside(begin, end)
-                                        : m_buffers[pin]->UnchangedOutside(0, 0);
+        bool unchanged =
+            is_output[pin] ? m_buffers[pin]->UnchangedOutside(begin, end) : m_buffers[pin]->UnchangedOutside(0, 0);
         if (!unchanged) FuzzFail("the module wrote outside its block or into an input");
     }
 }
@@ -185,17 +183,14 @@ int32_t FuzzHost::SendEvent(TREvent* event) {
 int32_t FuzzHost::Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t, void*, float) {
     if (m_record && record != m_record) FuzzFail("a callback carried another record than its own");
     switch (opcode) {
-        case HOST_GET_SAMPLE_CLOCK:
-            return static_cast<int32_t>(m_sample_clock);
+        case HOST_GET_SAMPLE_CLOCK: return static_cast<int32_t>(m_sample_clock);
         case HOST_GET_PIN_BUFFER: {
             GuardedBuffer* buffer = Buffer(index);
             return static_cast<int32_t>(reinterpret_cast<uintptr_t>(buffer ? buffer->Data() : nullptr));
         }
-        case HOST_GET_PIN_COUNT:
-            return m_pin_count;
+        case HOST_GET_PIN_COUNT: return m_pin_count;
         case HOST_SET_PIN_STATUS:
         case HOST_PROCESS_FUNCTION_CHANGED:
-        default:
-            return 0;
+        default: return 0;
     }
 }

@@ -64,8 +64,7 @@ public:
     void AdvanceClock(uint32_t samples) { m_sample_clock += samples; }
 
     // The answer of the host callback to one request.
-    int32_t Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                  float opt);
+    int32_t Serve(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
 
 private:
     void Describe();

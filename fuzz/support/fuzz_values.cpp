@@ -13,22 +13,70 @@ constexpr float kFirstOverflowRate = 35791395.0f;
 
 // The cheap rates first: an empty or short input opens at 8000 Hz.
 const float kSpecialRates[] = {
-    8000.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 22050.0f, 881.0f, 882.0f, 1000.0f, 1.0f,
-    1.5f, 0.999f, 0.0f, -0.0f, -44100.0f, 2.0f, 30.0f,
-    std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-    -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(),
-    std::numeric_limits<float>::denorm_min(), 1e30f, 3e9f, 2147483648.0f, 2147483520.0f,
-    71582788.0f, 71582792.0f, 40000000.0f, kFirstOverflowRate,
+    8000.0f,
+    44100.0f,
+    48000.0f,
+    96000.0f,
+    192000.0f,
+    22050.0f,
+    881.0f,
+    882.0f,
+    1000.0f,
+    1.0f,
+    1.5f,
+    0.999f,
+    0.0f,
+    -0.0f,
+    -44100.0f,
+    2.0f,
+    30.0f,
+    std::numeric_limits<float>::quiet_NaN(),
+    std::numeric_limits<float>::infinity(),
+    -std::numeric_limits<float>::infinity(),
+    std::numeric_limits<float>::max(),
+    std::numeric_limits<float>::denorm_min(),
+    1e30f,
+    3e9f,
+    2147483648.0f,
+    2147483520.0f,
+    71582788.0f,
+    71582792.0f,
+    40000000.0f,
+    kFirstOverflowRate,
 };
 
 const float kSpecialValues[] = {
-    0.0f, -0.0f, 1.0f, -1.0f, 0.1f, 0.5f, 9.0f, -9.0f, 20.0f, 2.0f, 0.001f, 4.41f, 8820.0f, 36.0f,
-    -36.0f, 360.0f, -360.0f, 1e10f, -1e10f, 2147483648.0f, -2147483648.0f, 0.0033333334f,
+    0.0f,
+    -0.0f,
+    1.0f,
+    -1.0f,
+    0.1f,
+    0.5f,
+    9.0f,
+    -9.0f,
+    20.0f,
+    2.0f,
+    0.001f,
+    4.41f,
+    8820.0f,
+    36.0f,
+    -36.0f,
+    360.0f,
+    -360.0f,
+    1e10f,
+    -1e10f,
+    2147483648.0f,
+    -2147483648.0f,
+    0.0033333334f,
     0.0033333332f,
-    std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::min(),
-    std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
-    std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-    std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+    std::numeric_limits<float>::denorm_min(),
+    std::numeric_limits<float>::min(),
+    std::numeric_limits<float>::max(),
+    std::numeric_limits<float>::lowest(),
+    std::numeric_limits<float>::infinity(),
+    -std::numeric_limits<float>::infinity(),
+    std::numeric_limits<float>::quiet_NaN(),
+    -std::numeric_limits<float>::quiet_NaN(),
     FloatFromBits(0x7F800001u),  // signalling NaN
 };
 
@@ -47,8 +95,7 @@ float FloatFromBits(uint32_t bits) {
 
 float DecodeSampleRate(ByteReader& in) {
     switch (in.Choice(3)) {
-        case 0:
-            return kSpecialRates[in.Choice(CountOf(kSpecialRates))];
+        case 0: return kSpecialRates[in.Choice(CountOf(kSpecialRates))];
         case 1:  // whole rates up to 16,383 Hz: every period length, cheaply
             return static_cast<float>(in.U16() % 16384);
         default: {

@@ -79,7 +79,8 @@ public:
                                  choices, offset, count);
             for (int32_t k = 0; k < kCapacity; ++k) {
                 const bool inside = k >= offset && k < offset + count;
-                if (!inside && !ModuleRig::IsCanary(rig.out[k])) return Describe(b, k, "wrote outside the block", rig, choices);
+                if (!inside && !ModuleRig::IsCanary(rig.out[k]))
+                    return Describe(b, k, "wrote outside the block", rig, choices);
                 if (inside && !SameSample(rig.out[k], expected[k])) {
                     return Describe(b, k, "out " + Text(rig.out[k]) + " expected " + Text(expected[k]), rig, choices);
                 }
@@ -151,14 +152,14 @@ private:
                         break;
                     case Channel::kUlpFlicker:
                         // One ulp up on a pattern of runs (alternating samples, or long runs).
-                        if (((k / (1 + split % 7)) & 1) != 0) v = std::nextafter(ch.held, std::numeric_limits<float>::infinity());
+                        if (((k / (1 + split % 7)) & 1) != 0)
+                            v = std::nextafter(ch.held, std::numeric_limits<float>::infinity());
                         break;
                     case Channel::kInactiveRun:
                         // Depth 0 or Freq 0 for a run: inactive samples inside a held stretch.
                         if ((c == 1 || c == 3) && k >= run_start && k < run_start + run_length) v = 0.0f;
                         break;
-                    default:
-                        break;
+                    default: break;
                 }
                 (*buffers[c])[offset + k] = v;
             }

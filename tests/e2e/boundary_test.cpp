@@ -130,12 +130,11 @@ TEST_F(BoundaryTest, AboutTextHasItsLineAndParagraphForm) {
         for (const std::string& l : paragraphs[p]) joined += l + " ";
         return joined;
     };
-    EXPECT_THAT(text_of(3), AllOf(HasSubstr("LFO"), HasSubstr("FREQ"), HasSubstr("PHASE"),
-                                  HasSubstr("zipper"), HasSubstr("FM"), HasSubstr("PM")));
-    EXPECT_THAT(text_of(4), AllOf(HasSubstr("OFFSET 1"), HasSubstr("DEPTH 1"), HasSubstr("0.1"),
-                                  HasSubstr("10 Hz"), HasSubstr("IN")));
-    EXPECT_THAT(text_of(5), AllOf(HasSubstr("chorus"), HasSubstr("flanger"), HasSubstr("delay"),
-                                  HasSubstr("PHASE")));
+    EXPECT_THAT(text_of(3), AllOf(HasSubstr("LFO"), HasSubstr("FREQ"), HasSubstr("PHASE"), HasSubstr("zipper"),
+                                  HasSubstr("FM"), HasSubstr("PM")));
+    EXPECT_THAT(text_of(4), AllOf(HasSubstr("OFFSET 1"), HasSubstr("DEPTH 1"), HasSubstr("0.1"), HasSubstr("10 Hz"),
+                                  HasSubstr("IN")));
+    EXPECT_THAT(text_of(5), AllOf(HasSubstr("chorus"), HasSubstr("flanger"), HasSubstr("delay"), HasSubstr("PHASE")));
 }
 
 // ---- makeModule -------------------------------------------------------------------------------

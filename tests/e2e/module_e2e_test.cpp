@@ -50,8 +50,8 @@ TEST_F(LoadedModule, OpenAsksTheHostInOrderAndAnnouncesOutRunning) {
     host->Open();
     std::vector<int32_t> opcodes;
     for (const auto& call : host->Calls()) opcodes.push_back(call.opcode);
-    EXPECT_EQ(opcodes, (std::vector<int32_t>{HOST_PROCESS_FUNCTION_CHANGED, HOST_GET_PIN_COUNT,
-                                             HOST_GET_SAMPLE_CLOCK, HOST_SET_PIN_STATUS}));
+    EXPECT_EQ(opcodes, (std::vector<int32_t>{HOST_PROCESS_FUNCTION_CHANGED, HOST_GET_PIN_COUNT, HOST_GET_SAMPLE_CLOCK,
+                                             HOST_SET_PIN_STATUS}));
     ASSERT_EQ(host->StatusReports().size(), 1u);
     EXPECT_EQ(host->StatusReports()[0].pin, 6);
     EXPECT_EQ(host->StatusReports()[0].state, PIN_STATE_RUNNING);

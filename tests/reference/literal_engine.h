@@ -139,11 +139,11 @@ public:
             return static_cast<float>(static_cast<double>(x.offset) * static_cast<double>(x.in));
         }
         // 2. DepthEff = (Offset if Relative else 1.0) x Depth, single.
-        const float depth_eff = static_cast<float>(
-            static_cast<double>(c.depth_scale != 0 ? x.offset : 1.0f) * static_cast<double>(x.depth));
+        const float depth_eff = static_cast<float>(static_cast<double>(c.depth_scale != 0 ? x.offset : 1.0f) *
+                                                   static_cast<double>(x.depth));
         // 3. F = (10000 if kHz else 10) x Freq, single.
-        const float f = static_cast<float>(
-            static_cast<double>(c.freq_scale != 0 ? 10000.0f : 10.0f) * static_cast<double>(x.freq));
+        const float f =
+            static_cast<float>(static_cast<double>(c.freq_scale != 0 ? 10000.0f : 10.0f) * static_cast<double>(x.freq));
         // 4.
         count_ = count_ + 1;
         // 5. PF = Phase x 1/36 (single constant), single; non-finite counts as 0.
@@ -163,9 +163,8 @@ public:
         const int32_t p = p_real < 1.0 ? 1 : static_cast<int32_t>(p_real);
         // 9.
         if (period_ >= 1 && period_ != p) {
-            count_ = static_cast<int32_t>(static_cast<double>(count_) / static_cast<double>(period_) *
-                                              static_cast<double>(p) +
-                                          0.5);
+            count_ = static_cast<int32_t>(
+                static_cast<double>(count_) / static_cast<double>(period_) * static_cast<double>(p) + 0.5);
         }
         // 10.
         period_ = p;

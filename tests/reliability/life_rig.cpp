@@ -69,11 +69,11 @@ void LifeRig::Block(int32_t offset, int32_t count) {
     m_host.AdvanceClock(writes ? static_cast<uint32_t>(count) : 0);
 
     for (int32_t pin : kAudioPins) {
-        bool unchanged = pin == kOut ? m_buffers[pin]->UnchangedOutside(begin, end)
-                                     : m_buffers[pin]->UnchangedOutside(0, 0);
+        bool unchanged =
+            pin == kOut ? m_buffers[pin]->UnchangedOutside(begin, end) : m_buffers[pin]->UnchangedOutside(0, 0);
         if (!unchanged) {
-            Fault("block at " + std::to_string(offset) + " of " + std::to_string(count) +
-                  " changed pin " + std::to_string(pin) + " outside what it may write");
+            Fault("block at " + std::to_string(offset) + " of " + std::to_string(count) + " changed pin " +
+                  std::to_string(pin) + " outside what it may write");
         }
     }
 
@@ -89,8 +89,8 @@ void LifeRig::Block(int32_t offset, int32_t count) {
             continue;
         }
         // DepthEff is Depth (Absolute) or Depth x Offset (Relative): bounded by both at once.
-        double largest_depth = std::fabs(static_cast<double>(depth[i])) *
-                               std::max(1.0, std::fabs(static_cast<double>(offset_in[i])));
+        double largest_depth =
+            std::fabs(static_cast<double>(depth[i])) * std::max(1.0, std::fabs(static_cast<double>(offset_in[i])));
         double bound = std::fabs(static_cast<double>(in[i])) *
                        (std::fabs(static_cast<double>(offset_in[i])) + largest_depth * kWavePeakBound);
         if (bound >= FLT_MAX) continue;

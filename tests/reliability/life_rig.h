@@ -21,8 +21,16 @@ namespace reliability {
 
 // The module's pins as the host numbers them.
 enum Pin : int32_t {
-    kIn = 0, kDepth = 1, kOffset = 2, kFreq = 3, kPhase = 4, kWave = 5, kOut = 6, kFreqScale = 7,
-    kDepthScale = 8, kPinCount = 9,
+    kIn = 0,
+    kDepth = 1,
+    kOffset = 2,
+    kFreq = 3,
+    kPhase = 4,
+    kWave = 5,
+    kOut = 6,
+    kFreqScale = 7,
+    kDepthScale = 8,
+    kPinCount = 9,
 };
 
 class LifeRig {

@@ -49,8 +49,8 @@ protected:
 trhost::ModuleLibrary* Lives::s_library = nullptr;
 
 TEST_F(Lives, UnusableSampleRatesLeaveAWorkingInstance) {
-    const float rates[] = {kNaN, kInf, -kInf, 0.0f, -0.0f, -44100.0f, 0.5f, 1.0f, 881.0f,
-                           3e9f, 2147483648.0f, 71582792.0f, 40000000.0f, FLT_MAX, FLT_TRUE_MIN};
+    const float rates[] = {kNaN,   kInf, -kInf,         0.0f,        -0.0f,       -44100.0f, 0.5f,        1.0f,
+                           881.0f, 3e9f, 2147483648.0f, 71582792.0f, 40000000.0f, FLT_MAX,   FLT_TRUE_MIN};
     for (float rate : rates) {
         for (int16_t wave : {0, 1, 2}) {
             auto rig = Opened(rate);
@@ -64,8 +64,7 @@ TEST_F(Lives, UnusableSampleRatesLeaveAWorkingInstance) {
 }
 
 TEST_F(Lives, NonFiniteAndHugeInputsOnEveryPin) {
-    const float values[] = {kNaN, -kNaN, kInf, -kInf, FLT_MAX, -FLT_MAX, 1e30f, -1e30f, 2147483648.0f,
-                            FLT_TRUE_MIN};
+    const float values[] = {kNaN, -kNaN, kInf, -kInf, FLT_MAX, -FLT_MAX, 1e30f, -1e30f, 2147483648.0f, FLT_TRUE_MIN};
     auto rig = Opened(kCheapRate);
     for (int32_t pin : {kIn, kDepth, kOffset, kFreq, kPhase}) {
         for (float value : values) {

@@ -22,7 +22,10 @@ struct LifePlan {
 };
 
 const LifePlan kPlans[] = {
-    {2000.0f, 0, 0}, {3000.0f, 1, 0}, {4410.0f, 2, 0}, {8000.0f, 0, 1},
+    {2000.0f, 0, 0},
+    {3000.0f, 1, 0},
+    {4410.0f, 2, 0},
+    {8000.0f, 0, 1},
 };
 constexpr int kLivesPerThread = 2;
 constexpr int kBlocksPerLife = 6;
@@ -85,8 +88,7 @@ TEST(ThreadedLives, SeparateInstancesOnSeveralThreadsMatchTheirLivesAlone) {
             for (const auto& fault : result.faults) ADD_FAILURE() << "plan " << p << ": " << fault;
             ASSERT_EQ(result.output.size(), alone[p].output.size());
             // Bit for bit: memcmp, so that NaN outputs compare as well.
-            EXPECT_EQ(std::memcmp(result.output.data(), alone[p].output.data(),
-                                  result.output.size() * sizeof(float)),
+            EXPECT_EQ(std::memcmp(result.output.data(), alone[p].output.data(), result.output.size() * sizeof(float)),
                       0)
                 << "plan " << p << ", life " << life << " differs from the same life alone";
         }

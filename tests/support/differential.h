@@ -35,7 +35,8 @@ class InputShaper {
 public:
     enum Mode { kConstant, kUniform, kSineModulated, kRamp, kSpecials, kModeCount };
 
-    InputShaper(float lo, float hi, std::vector<float> constants) : lo_(lo), hi_(hi), constants_(std::move(constants)) {}
+    InputShaper(float lo, float hi, std::vector<float> constants)
+        : lo_(lo), hi_(hi), constants_(std::move(constants)) {}
 
     // Starts a new segment of `length` samples at sample rate `rate`.
     void Begin(std::mt19937& rng, int32_t length, float rate, int32_t mode_limit = kModeCount) {
@@ -64,10 +65,17 @@ public:
             case kRamp: return static_cast<float>(a_ + (b_ - a_) * t);
             default: {
                 if (std::uniform_int_distribution<int>(0, 7)(rng) != 0) return Uniform(rng);
-                static const float kSpecial[] = {0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(),
+                static const float kSpecial[] = {0.0f,
+                                                 -0.0f,
+                                                 std::numeric_limits<float>::quiet_NaN(),
                                                  std::numeric_limits<float>::infinity(),
-                                                 -std::numeric_limits<float>::infinity(), 1e30f, -1e30f,
-                                                 1e-40f, std::numeric_limits<float>::max(), 3e9f, -3e9f};
+                                                 -std::numeric_limits<float>::infinity(),
+                                                 1e30f,
+                                                 -1e30f,
+                                                 1e-40f,
+                                                 std::numeric_limits<float>::max(),
+                                                 3e9f,
+                                                 -3e9f};
                 return kSpecial[std::uniform_int_distribution<int>(0, 10)(rng)];
             }
         }
@@ -147,9 +155,9 @@ inline DifferentialReport RunDifferential(ModuleRig& rig, float rate, uint32_t s
         }
         rig.FillOutWithCanaries();
         rig.Process(block_offset, count);
-        engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(),
-                             expected.data()},
-                            choices, block_offset, count);
+        engine.ProcessBlock(
+            {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
+            choices, block_offset, count);
 
         for (int32_t k = 0; k < kCapacity; ++k) {
             const bool inside = k >= block_offset && k < block_offset + count;
@@ -165,9 +173,9 @@ inline DifferentialReport RunDifferential(ModuleRig& rig, float rate, uint32_t s
                     s.precision(9);
                     s << "rate " << rate << " seed " << seed << " sample " << report.samples + (k - block_offset)
                       << ": out " << rig.out[k] << " expected " << expected[k] << " (wave " << choices.wave
-                      << ", freq scale " << choices.freq_scale << ", depth scale " << choices.depth_scale
-                      << "; in " << rig.in[k] << " depth " << rig.depth[k] << " offset " << rig.offset[k]
-                      << " freq " << rig.freq[k] << " phase " << rig.phase[k] << ")";
+                      << ", freq scale " << choices.freq_scale << ", depth scale " << choices.depth_scale << "; in "
+                      << rig.in[k] << " depth " << rig.depth[k] << " offset " << rig.offset[k] << " freq "
+                      << rig.freq[k] << " phase " << rig.phase[k] << ")";
                     report.first_failure = s.str();
                 }
             }

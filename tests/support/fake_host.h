@@ -26,12 +26,12 @@ public:
     FakeHost(const FakeHost&) = delete;
     FakeHost& operator=(const FakeHost&) = delete;
 
-    static int32_t TR_CALL Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                                    void* ptr, float opt) {
+    static int32_t TR_CALL Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                    float opt) {
         FakeHost* host = current_;
         if (!host) return 0;
-        host->calls.push_back({record, opcode, index, value, reinterpret_cast<uintptr_t>(ptr), opt,
-                               record ? record->process : nullptr});
+        host->calls.push_back(
+            {record, opcode, index, value, reinterpret_cast<uintptr_t>(ptr), opt, record ? record->process : nullptr});
         switch (opcode) {
             case HOST_GET_PIN_COUNT: return host->pin_count;
             case HOST_GET_SAMPLE_CLOCK: return static_cast<int32_t>(host->sample_clock);

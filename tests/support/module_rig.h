@@ -29,8 +29,7 @@ public:
 
     TRMod_struct* record() const { return record_; }
 
-    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                     float opt = 0.0f) {
+    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return record_->dispatcher(record_, static_cast<int32_t>(opcode), index, value, ptr, opt);
     }
 

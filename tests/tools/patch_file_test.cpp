@@ -65,8 +65,8 @@ TEST(PatchFile, RelativeLibrariesResolveAgainstThePatchFilesFolder) {
     PatchFile here = ParsePatchText(kFm, "fm.json");
     EXPECT_EQ(here.plan.modules[0].library, "vexlo.so");
     std::string absolute = fs::absolute("x/vexlo.so").string();
-    std::string text = R"({"modules":[{"name":"a","library":)" +
-                       nlohmann::json(absolute).dump() + R"(}],"outputs":["a.Out"]})";
+    std::string text =
+        R"({"modules":[{"name":"a","library":)" + nlohmann::json(absolute).dump() + R"(}],"outputs":["a.Out"]})";
     EXPECT_EQ(ParsePatchText(text, "dir/p.json").plan.modules[0].library, absolute);
 }
 
@@ -87,11 +87,9 @@ TEST(PatchFile, WrongFormIsRefusedNamingTheElement) {
         {R"({"outputs":["a.Out"]})", "\"modules\" is missing"},
         {R"({"modules":[],"outputs":["a.Out"]})", "modules: must be a list"},
         {R"({"modules":[{"name":"a","library":"x"}]})", "\"outputs\" is missing"},
-        {R"({"modules":[{"name":"a","library":"x"}],"outputs":["aOut"]})",
-         "outputs[0]: \"aOut\" is not of the form"},
+        {R"({"modules":[{"name":"a","library":"x"}],"outputs":["aOut"]})", "outputs[0]: \"aOut\" is not of the form"},
         {R"({"modules":[{"name":"a","library":"x"}],"outputs":[3]})", "outputs[0]: must be a text"},
-        {R"({"modules":[{"name":"a","library":"x"}],"outputs":["a.Out"],"wires":{}})",
-         "unknown key \"wires\""},
+        {R"({"modules":[{"name":"a","library":"x"}],"outputs":["a.Out"],"wires":{}})", "unknown key \"wires\""},
         {R"({"modules":[{"name":"a.b","library":"x"}],"outputs":["a.Out"]})", "modules[0].name"},
         {R"({"modules":[{"library":"x"}],"outputs":["a.Out"]})", "\"name\" is missing"},
         {R"({"modules":[{"name":"a"}],"outputs":["a.Out"]})", "(\"a\"): \"library\" is missing"},
@@ -99,10 +97,8 @@ TEST(PatchFile, WrongFormIsRefusedNamingTheElement) {
          "modules[0] (\"a\").set.Freq: must be a number"},
         {R"({"modules":[{"name":"a","library":"x","wire":{"Freq":"b"}}],"outputs":["a.Out"]})",
          "modules[0] (\"a\").wire.Freq: \"b\" is not of the form"},
-        {R"({"modules":[{"name":"a","library":"x","wires":{}}],"outputs":["a.Out"]})",
-         "unknown key \"wires\""},
-        {R"({"rate":"fast","modules":[{"name":"a","library":"x"}],"outputs":["a.Out"]})",
-         "rate: must be a number"},
+        {R"({"modules":[{"name":"a","library":"x","wires":{}}],"outputs":["a.Out"]})", "unknown key \"wires\""},
+        {R"({"rate":"fast","modules":[{"name":"a","library":"x"}],"outputs":["a.Out"]})", "rate: must be a number"},
         {R"({"block":2.5,"modules":[{"name":"a","library":"x"}],"outputs":["a.Out"]})",
          "block: must be a whole number"},
     };

@@ -32,8 +32,7 @@ struct HandModule {
     HostInstance host;
     std::vector<PinDescription> pins;
 
-    HandModule(const ModuleLibrary& library, float rate, int32_t block, const Settings& settings)
-        : host(library) {
+    HandModule(const ModuleLibrary& library, float rate, int32_t block, const Settings& settings) : host(library) {
         EXPECT_TRUE(host.Create());
         host.SetSampleRate(rate);
         host.SetBlockSize(block);
@@ -128,16 +127,13 @@ TEST(RackRender, SettingsInVoltsAndByChoiceAtAnOddBlockEqualTheModuleDrivenByHan
     run.rate = 48000;
     run.block = 77;
     run.seconds = 0.5;
-    Rack rack(OneModule(VEXLO_LIBRARY_PATH, {{"freq", "3.5"},
-                                             {"Wave", "Triangle"},
-                                             {"Offset", "2"},
-                                             {"Depth scale", "relative"}}),
+    Rack rack(OneModule(VEXLO_LIBRARY_PATH,
+                        {{"freq", "3.5"}, {"Wave", "Triangle"}, {"Offset", "2"}, {"Depth scale", "relative"}}),
               run);
     Rendering rendering = rack.Run();
 
     auto library = Load(VEXLO_LIBRARY_PATH);
-    HandModule module(*library, 48000.0f, 77,
-                      {{"Freq", "3.5"}, {"Wave", "1"}, {"Offset", "2"}, {"Depth scale", "1"}});
+    HandModule module(*library, 48000.0f, 77, {{"Freq", "3.5"}, {"Wave", "1"}, {"Offset", "2"}, {"Depth scale", "1"}});
     std::vector<float> expected = DriveByHand({&module}, 77, 24000, "Out");
     ASSERT_EQ(rendering.channels.size(), 1u);
     EXPECT_TRUE(rendering.channels[0] == expected);
@@ -149,13 +145,11 @@ TEST(RackRender, SettingsEqualTheReferenceEngineFedTheSameValues) {
     run.rate = 32000;
     run.block = 333;
     run.seconds = 0.75;
-    Rack rack(OneModule(VEXLO_LIBRARY_PATH, {{"Freq", "2.5"},
-                                             {"Phase", "90"},
-                                             {"Wave", "square"},
-                                             {"Depth", "3"},
-                                             {"Offset", "4"},
-                                             {"In", "-7.5"}}),
-              run);
+    Rack rack(
+        OneModule(
+            VEXLO_LIBRARY_PATH,
+            {{"Freq", "2.5"}, {"Phase", "90"}, {"Wave", "square"}, {"Depth", "3"}, {"Offset", "4"}, {"In", "-7.5"}}),
+        run);
     Rendering rendering = rack.Run();
     vexlo::reference::LiteralEngine engine(32000.0f);
     vexlo::reference::SampleInputs inputs{-0.75f, 0.3f, 0.4f, 0.25f, 9.0f};
@@ -209,8 +203,7 @@ TEST(RackRun, InputStatesAreAnnouncedAsAHostWould) {
     run.seconds = 0.01;
     // Constant In: static. Wired In: the state its source announced for that output (running).
     PatchPlan plan;
-    plan.modules = {Fixture("a", {{"Mode", "add"}, {"Offset", "half"}}),
-                    Fixture("b", {}, {{"In", {"a", "Out"}}})};
+    plan.modules = {Fixture("a", {{"Mode", "add"}, {"Offset", "half"}}), Fixture("b", {}, {{"In", {"a", "Out"}}})};
     plan.outputs = {{"a", "State"}, {"b", "State"}, {"b", "Out"}, {"a", "Out"}};
     Rendering rendering = Rack(plan, run).Run();
     EXPECT_EQ(rendering.channels[0][0], static_cast<float>(PIN_STATE_STATIC));
@@ -277,8 +270,7 @@ TEST(RackErrors, LoopsAreRefusedNamingTheirWires) {
     PatchPlan plan;
     plan.origin = "p.json: ";
     plan.modules = {Fixture("src"), Fixture("a", {}, {{"In", {"src", "Out"}}, {"Gain", {"b", "Out"}}}),
-                    Fixture("b", {}, {{"In", {"a", "Out"}}}),
-                    Fixture("c", {}, {{"In", {"b", "Out"}}})};
+                    Fixture("b", {}, {{"In", {"a", "Out"}}}), Fixture("c", {}, {{"In", {"b", "Out"}}})};
     auto [code, message] = Refusal(plan);
     EXPECT_EQ(code, kExitPatch);
     EXPECT_THAT(message, AllOf(HasSubstr("loop"), HasSubstr("a.Gain <- b.Out"), HasSubstr("b.In <- a.Out")));

@@ -29,9 +29,8 @@ struct Result {
 class TrhostCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("trhost_test_" + std::to_string(getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir = fs::temp_directory_path() / ("trhost_test_" + std::to_string(getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -40,8 +39,8 @@ protected:
     // Runs trhost with `arguments` (already quoted for the shell).
     Result Run(const std::string& arguments) {
         fs::path out = m_dir / "stdout.txt", err = m_dir / "stderr.txt";
-        std::string command = std::string("'") + TRHOST_PROGRAM + "' " + arguments + " >'" +
-                              out.string() + "' 2>'" + err.string() + "'";
+        std::string command =
+            std::string("'") + TRHOST_PROGRAM + "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
         int status = std::system(command.c_str());
         Result result;
         result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -58,9 +57,7 @@ protected:
         return text.str();
     }
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream(m_dir / name) << text;
-    }
+    void Write(const std::string& name, const std::string& text) const { std::ofstream(m_dir / name) << text; }
     // Files in the test folder other than the given ones.
     std::vector<std::string> Leftovers(std::vector<std::string> expected = {}) const {
         std::vector<std::string> found;
@@ -91,8 +88,8 @@ TEST_F(TrhostCommand, DescribeShowsTextsAndPins) {
     Result text = Run("describe '" + kFixture + "'");
     EXPECT_EQ(text.code, kExitOk) << text.err;
     EXPECT_THAT(text.out, AllOf(HasSubstr("FIXTURE"), HasSubstr("TEST FIXTURE"), HasSubstr("A test module."),
-                                HasSubstr("pins (7)"), HasSubstr("add=0, multiply=1"),
-                                HasSubstr("0 to 10 V"), HasSubstr("1 (multiply)")));
+                                HasSubstr("pins (7)"), HasSubstr("add=0, multiply=1"), HasSubstr("0 to 10 V"),
+                                HasSubstr("1 (multiply)")));
     Result json = Run("describe --json '" + kFixture + "'");
     ASSERT_EQ(json.code, kExitOk) << json.err;
     auto root = nlohmann::json::parse(json.out);
@@ -104,9 +101,8 @@ TEST_F(TrhostCommand, DescribeShowsTextsAndPins) {
 }
 
 TEST_F(TrhostCommand, RenderWritesExactlyTheRenderedSamplesAndAPlot) {
-    Result result = Run("render '" + kFixture + "' --out '" + Path("a.wav") + "' --plot '" +
-                        Path("a.png") + "' --rate 22050 --block 33 --seconds 0.1 --set gain=2.5" +
-                        " --set 'Offset=half'");
+    Result result = Run("render '" + kFixture + "' --out '" + Path("a.wav") + "' --plot '" + Path("a.png") +
+                        "' --rate 22050 --block 33 --seconds 0.1 --set gain=2.5" + " --set 'Offset=half'");
     ASSERT_EQ(result.code, kExitOk) << result.err;
     EXPECT_THAT(result.out, HasSubstr("3 channels (Out, Clock, State), 2205 samples"));
     int rate = 0;
@@ -141,8 +137,7 @@ TEST_F(TrhostCommand, BadRenderInputIsRefusedByNameAndLeavesNoFile) {
     ExpectRefusal("render '" + std::string(NO_MAKE_MODULE_LIBRARY_PATH) + "'" + out, kExitLoad,
                   {"missing export makeModule"});
     ExpectRefusal("render '" + kFixture + "'" + out + " --set Gian=1", kExitSettings, {"unknown pin \"Gian\""});
-    ExpectRefusal("render '" + kFixture + "'" + out + " --set Gain=loud", kExitSettings,
-                  {"\"Gain\"", "\"loud\""});
+    ExpectRefusal("render '" + kFixture + "'" + out + " --set Gain=loud", kExitSettings, {"\"Gain\"", "\"loud\""});
     ExpectRefusal("render '" + kFixture + "'" + out + " --set Mode=divide", kExitSettings,
                   {"\"Mode\"", "\"divide\"", "add=0, multiply=1"});
     ExpectRefusal("render '" + kFixture + "'" + out + " --set Gain", kExitSettings, {"PIN=VALUE"});
@@ -150,13 +145,13 @@ TEST_F(TrhostCommand, BadRenderInputIsRefusedByNameAndLeavesNoFile) {
     ExpectRefusal("render '" + kFixture + "'" + out + " --rate 44100.5", kExitUsage, {"whole number"});
     ExpectRefusal("render '" + kFixture + "' --out '" + Path("none/o.wav") + "'", kExitOutput,
                   {"none/o.wav", "does not exist"});
-    ExpectRefusal("render '" + kFixture + "' --out '" + Path("o.wav") + "' --plot '" + Path("o.wav") + "'",
-                  kExitOutput, {"named for two outputs"});
+    ExpectRefusal("render '" + kFixture + "' --out '" + Path("o.wav") + "' --plot '" + Path("o.wav") + "'", kExitOutput,
+                  {"named for two outputs"});
 }
 
 TEST_F(TrhostCommand, EachSetTakesOneValueWhereverItStands) {
-    Result result = Run("render --set 'Gain=1' --set mode=add '" + kFixture + "' --out '" + Path("o.wav") +
-                        "' --seconds 0.01");
+    Result result =
+        Run("render --set 'Gain=1' --set mode=add '" + kFixture + "' --out '" + Path("o.wav") + "' --seconds 0.01");
     EXPECT_EQ(result.code, kExitOk) << result.err;
     EXPECT_EQ(ReadWav(Path("o.wav"))[0][0], 1.1f);
     fs::remove(Path("o.wav"));
@@ -173,14 +168,15 @@ TEST_F(TrhostCommand, AValueOutsideThePinsRangeIsTakenWithAWarning) {
 TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
     fs::copy_file(kFixture, m_dir / "fixture.so");
     auto patch = [](const std::string& modules, const std::string& outputs) {
-        return R"({ "rate": 8000, "block": 50, "seconds": 0.05, "modules": [)" + modules +
-               R"(], "outputs": [)" + outputs + "] }";
+        return R"({ "rate": 8000, "block": 50, "seconds": 0.05, "modules": [)" + modules + R"(], "outputs": [)" +
+               outputs + "] }";
     };
     std::string a = R"({"name":"a","library":"fixture.so","set":{"Mode":"add"}})";
     std::string b = R"({"name":"b","library":"fixture.so","wire":{"In":"a.Out"}})";
     Write("good.json", patch(a + "," + b, R"("b.Out","a.Out")"));
     // Run from elsewhere: the library is found beside the patch file, not in the working folder.
-    Result result = Run("patch '" + Path("good.json") + "' --out '" + Path("g.wav") + "' --plot '" + Path("g.png") + "'");
+    Result result =
+        Run("patch '" + Path("good.json") + "' --out '" + Path("g.wav") + "' --plot '" + Path("g.png") + "'");
     ASSERT_EQ(result.code, kExitOk) << result.err;
     auto channels = ReadWav(Path("g.wav"));
     ASSERT_EQ(channels.size(), 2u);
@@ -204,7 +200,6 @@ TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
     Write("p.json", patch(R"({"name":"a","library":"missing.so"})", R"("a.Out")"));
     ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitLoad, {Path("missing.so")}, inputs);
     Write("p.json", patch(R"({"name":"a","library":"fixture.so","set":{"Mode":7}})", R"("a.Out")"));
-    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitSettings, {"module \"a\"", "\"Mode\"", "\"7\""},
-                  inputs);
+    ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitSettings, {"module \"a\"", "\"Mode\"", "\"7\""}, inputs);
     ExpectRefusal("patch '" + Path("nothing.json") + "'" + out, kExitPatch, {"nothing.json"}, inputs);
 }

@@ -12,12 +12,13 @@
 namespace {
 
 int32_t LiteralIndex(int32_t length, int32_t position, int32_t period) {
-    return static_cast<int32_t>(static_cast<double>(length) * static_cast<double>(position) / static_cast<double>(period));
+    return static_cast<int32_t>(static_cast<double>(length) * static_cast<double>(position) /
+                                static_cast<double>(period));
 }
 
 int32_t LiteralRescale(int32_t count, int32_t old_period, int32_t period) {
-    return static_cast<int32_t>(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) +
-                                0.5);
+    return static_cast<int32_t>(
+        static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5);
 }
 
 int32_t LiteralPosition(int32_t count, int32_t phase_offset, int32_t period) {
@@ -40,7 +41,8 @@ TEST(SineIndex, StepsThroughWholePeriodsExactlyAsTheDivision) {
             // Two whole periods, so the wrap to 0 and the restart of stepping are crossed.
             for (int32_t k = 0; k < 2 * period && k < 3000000; ++k) {
                 const int32_t p = k % period;
-                ASSERT_EQ(index.At(p, period, inverse), LiteralIndex(length, p, period)) << length << " " << period << " " << p;
+                ASSERT_EQ(index.At(p, period, inverse), LiteralIndex(length, p, period))
+                    << length << " " << period << " " << p;
             }
         }
     }
@@ -56,9 +58,10 @@ TEST(SineIndex, JumpsAndPeriodChangesMatchTheDivisionUpToTheLargestExactTable) {
         int32_t position = 0;
         for (int32_t k = 0; k < 200000; ++k) {
             const int kind = static_cast<int>(rng() % 4);
-            if (kind == 0) period = periods(rng);                        // a new period
-            if (kind == 0 || kind == 1) position = static_cast<int32_t>(rng() % static_cast<uint32_t>(period));  // a jump
-            if (kind >= 2) position = position + 1 < period ? position + 1 : 0;  // a step
+            if (kind == 0) period = periods(rng);  // a new period
+            if (kind == 0 || kind == 1)
+                position = static_cast<int32_t>(rng() % static_cast<uint32_t>(period));  // a jump
+            if (kind >= 2) position = position + 1 < period ? position + 1 : 0;          // a step
             if (position >= period) position = period - 1;
             ASSERT_EQ(index.At(position, period, 1.0 / period), LiteralIndex(length, position, period))
                 << length << " " << period << " " << position;
@@ -69,7 +72,9 @@ TEST(SineIndex, JumpsAndPeriodChangesMatchTheDivisionUpToTheLargestExactTable) {
 TEST(Rescale, MatchesTheLiteralDivisionIncludingExactHalves) {
     // Exact halves: count x P / old P + 0.5 is a whole number, where rounding decides the literal
     // truncation and the shortcut must hand over to it.
-    struct Case { int32_t count, old_period, period; };
+    struct Case {
+        int32_t count, old_period, period;
+    };
     for (const Case c : {Case{1, 2, 1}, Case{1, 2, 3}, Case{3, 4, 2}, Case{50, 100, 201}, Case{7, 14, 44101},
                          Case{100, 200, 1440001}}) {
         ASSERT_EQ(vexlo::Rescaled(c.count, c.old_period, 1.0 / c.old_period, c.period, true),

@@ -232,8 +232,8 @@ protected:
 TEST_F(NullCallbackTest, EveryRequestAnswersZeroAndTheModuleStillWorks) {
     host.pin_count = 5;
     host.sample_clock = 99;
-    for (int32_t opcode : {HOST_SET_PIN_STATUS, HOST_GET_SAMPLE_CLOCK, HOST_GET_PIN_BUFFER,
-                           HOST_GET_PIN_COUNT, HOST_PROCESS_FUNCTION_CHANGED}) {
+    for (int32_t opcode : {HOST_SET_PIN_STATUS, HOST_GET_SAMPLE_CLOCK, HOST_GET_PIN_BUFFER, HOST_GET_PIN_COUNT,
+                           HOST_PROCESS_FUNCTION_CHANGED}) {
         EXPECT_EQ(module->CallHost(opcode, 1, 2, AsPtr(3), 4.0f), 0);
     }
     EXPECT_EQ(module->SampleClock(), 0u);

@@ -5,8 +5,8 @@ FakeHost* FakeHost::s_current = nullptr;
 FakeHost::FakeHost() : m_previous(s_current) { s_current = this; }
 FakeHost::~FakeHost() { s_current = m_previous; }
 
-int32_t TR_CALL FakeHost::Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                                   void* ptr, float opt) {
+int32_t TR_CALL FakeHost::Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                   float opt) {
     FakeHost* host = s_current;
     if (!host) return 0;
     host->calls.push_back({record, opcode, index, value, ptr, opt, record ? record->process : nullptr});

@@ -24,8 +24,8 @@ public:
     ~FakeHost();
 
     // The callback to hand to a module. It serves whichever FakeHost was made last.
-    static int32_t TR_CALL Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
-                                    void* ptr, float opt);
+    static int32_t TR_CALL Callback(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                    float opt);
 
     // The buffer address the host answers for HOST_GET_PIN_BUFFER on pin `index` (never dereferenced).
     static uint32_t BufferFor(int32_t index) { return 0xB0000000u + 0x100u * static_cast<uint32_t>(index); }

@@ -19,8 +19,7 @@ protected:
 
     ~ModuleTest() override { delete module; }
 
-    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                     float opt = 0.0f) {
+    int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
         TRMod_struct* record = module->Plug();
         return record->dispatcher(record, static_cast<int32_t>(opcode), index, value, ptr, opt);
     }

@@ -14,10 +14,10 @@ namespace {
 using vexlo::reference::LiteralEngine;
 
 // Freq values (sample units) that give these periods at 44,100 Hz on the Hz scale.
-constexpr float kFreqPeriod44100 = 0.1f;   // 1 Hz
-constexpr float kFreqPeriod100 = 44.1f;    // 441 Hz
-constexpr float kFreqPeriod200 = 22.05f;   // 220.5 Hz
-constexpr float kFreqPeriod4410 = 1.0f;    // 10 Hz
+constexpr float kFreqPeriod44100 = 0.1f;  // 1 Hz
+constexpr float kFreqPeriod100 = 44.1f;   // 441 Hz
+constexpr float kFreqPeriod200 = 22.05f;  // 220.5 Hz
+constexpr float kFreqPeriod4410 = 1.0f;   // 10 Hz
 
 float Sine(int32_t index) { return LiteralEngine::SineEntry(index, 1323000); }
 
@@ -133,8 +133,7 @@ TEST(Inactive, NoDepthOrRelativeWithoutOffsetOrLowFrequencyGivesOffsetTimesIn) {
         LinkedModule m;
         m.Open();
         m.rig.SetChoices(0, 0, c.depth_scale);
-        EXPECT_EQ(m.Run(7, -1.5f, c.depth, c.offset, c.freq, 0.0f), static_cast<float>(c.offset * -1.5))
-            << c.what;
+        EXPECT_EQ(m.Run(7, -1.5f, c.depth, c.offset, c.freq, 0.0f), static_cast<float>(c.offset * -1.5)) << c.what;
         EXPECT_EQ(m.module->Period(), -1) << c.what;
         EXPECT_EQ(m.module->Count(), -1) << c.what;
     }
@@ -286,8 +285,8 @@ TEST(SquareWindow, FollowsTheSampleRate) {
     const struct {
         float rate;
         int32_t window;
-    } table[] = {{22050, 25}, {32000, 36}, {44100, 50}, {48000, 54}, {88200, 100}, {96000, 108}, {192000, 217},
-                 {1764, 2}, {1763, 1}, {882, 1}, {881, 0}};
+    } table[] = {{22050, 25},   {32000, 36}, {44100, 50}, {48000, 54}, {88200, 100}, {96000, 108},
+                 {192000, 217}, {1764, 2},   {1763, 1},   {882, 1},    {881, 0}};
     for (const auto& row : table) {
         LinkedModule m(8);
         m.Open(row.rate);

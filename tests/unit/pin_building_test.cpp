@@ -6,9 +6,9 @@
 
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::Each;
 
 class PinBuildingTest : public ModuleTest {
 protected:
@@ -41,8 +41,8 @@ protected:
         EXPECT_EQ(pin->State(), PIN_STATE_STATIC);
     }
 
-    static constexpr int32_t kTypes[9] = {DT_FSAMPLE, DT_FSAMPLE, DT_LIST, DT_BYTE, DT_WORD32,
-                                          DT_FSAMPLE, DT_LIST, 2, DT_FSAMPLE};
+    static constexpr int32_t kTypes[9] = {DT_FSAMPLE, DT_FSAMPLE, DT_LIST, DT_BYTE,   DT_WORD32,
+                                          DT_FSAMPLE, DT_LIST,    2,       DT_FSAMPLE};
     uint32_t members[9] = {};
 };
 
@@ -202,8 +202,7 @@ TEST_F(PinBuildingTest, SecondOpenReplacesThePinsOfTheFirst) {
 }
 
 // A pin array that cannot be had leaves the module without pins; every later use is safe.
-class PinAllocationFailureTest : public PinBuildingTest,
-                                 public ::testing::WithParamInterface<int32_t> {};
+class PinAllocationFailureTest : public PinBuildingTest, public ::testing::WithParamInterface<int32_t> {};
 
 TEST_P(PinAllocationFailureTest, LeavesNoPinsAndNothingCrashesLater) {
     if (GetParam() == 4) pin_allocation::FailNext();
@@ -225,8 +224,7 @@ TEST_P(PinAllocationFailureTest, LeavesNoPinsAndNothingCrashesLater) {
     EXPECT_EQ(pin_allocation::Live(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(HugeOrFailing, PinAllocationFailureTest,
-                         ::testing::Values(4, INT_MAX, 0x0AAAAAAB, 0x40000000),
+INSTANTIATE_TEST_SUITE_P(HugeOrFailing, PinAllocationFailureTest, ::testing::Values(4, INT_MAX, 0x0AAAAAAB, 0x40000000),
                          [](const auto& info) { return "count_" + std::to_string(info.param); });
 
 }  // namespace

@@ -67,9 +67,9 @@ bool RunsLikeTheLiteralEngine(Instance& instance, vexlo::reference::LiteralEngin
     }
     std::vector<float> expected(rig.out.size());
     rig.Process(0, count);
-    engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(),
-                         expected.data()},
-                        {0, 0, 0}, 0, count);
+    engine.ProcessBlock(
+        {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
+        {0, 0, 0}, 0, count);
     for (int32_t k = 0; k < count; ++k) {
         if (rig.out[k] != expected[k]) return false;
     }

@@ -27,7 +27,10 @@ const std::vector<int32_t> kOpenCalls = {HOST_PROCESS_FUNCTION_CHANGED, HOST_GET
 // Counts reported invariant failures while alive.
 class AssertCounter {
 public:
-    AssertCounter() { previous_ = TRSetAssertHandler(&Count); count_ = 0; }
+    AssertCounter() {
+        previous_ = TRSetAssertHandler(&Count);
+        count_ = 0;
+    }
     ~AssertCounter() { TRSetAssertHandler(previous_); }
     int count() const { return count_; }
 
@@ -73,8 +76,8 @@ TEST(OpenHostCalls, HostWithFewerPinsThanTheTableGetsNoOutStatus) {
         LinkedModule m;
         m.host.pin_count = pins;
         m.Open();
-        EXPECT_EQ(m.host.Opcodes(), (std::vector<int32_t>{HOST_PROCESS_FUNCTION_CHANGED, HOST_GET_PIN_COUNT,
-                                                          HOST_GET_SAMPLE_CLOCK}))
+        EXPECT_EQ(m.host.Opcodes(),
+                  (std::vector<int32_t>{HOST_PROCESS_FUNCTION_CHANGED, HOST_GET_PIN_COUNT, HOST_GET_SAMPLE_CLOCK}))
             << pins;
         EXPECT_EQ(asserts.count(), 0) << pins;
         // The host wrote the members directly, so the oscillator still runs.
@@ -97,7 +100,9 @@ TEST(Lifecycle, CloseOfANeverOpenedModuleIsSafeAndLeaksNothing) {
     const int64_t before = allocation_counter::LiveBlocks();
     TRMod_struct* record = (new VexloModule(FakeHost::Callback, 0))->Plug();
     // Before any open, the square wave has no smoother ring to write into.
-    EXPECT_EQ(static_cast<VexloModule*>(TRModule_base::FromObject(record->object))->Waveform(VexloModule::kWaveSquare, 0, 100), 0.0);
+    EXPECT_EQ(static_cast<VexloModule*>(TRModule_base::FromObject(record->object))
+                  ->Waveform(VexloModule::kWaveSquare, 0, 100),
+              0.0);
     EXPECT_EQ(record->dispatcher(record, DISP_CLOSE, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(allocation_counter::LiveBlocks(), before);
 }
@@ -267,7 +272,8 @@ TEST(PhaseInput, HugePhaseOffsetIsReducedModuloThePeriod) {
         m.rig.SetChoices(1, 0, 0);
         m.Set(0, 120, 1.0f, 1.0f, 0.0f, kFreqPeriod100, c.phase);
         m.rig.Process(0, 120);
-        for (int32_t k = 0; k < 120; ++k) ASSERT_EQ(m.rig.out[k], TriangleAt((k + c.shift) % 100)) << c.phase << " " << k;
+        for (int32_t k = 0; k < 120; ++k)
+            ASSERT_EQ(m.rig.out[k], TriangleAt((k + c.shift) % 100)) << c.phase << " " << k;
     }
 }
 
@@ -297,8 +303,8 @@ TEST(UnprocessableBlock, NullBufferNegativeOffsetOrOverflowingRangeWritesNothing
     m.rig.SetChoices(2, 0, 0);
     m.Run(37, 1.0f, 1.0f, 0.0f, kFreqPeriod100, 0.0f);
     auto state = [&] {
-        return std::vector<double>{double(m.module->Count()), double(m.module->Period()), double(m.module->SmoothIndex()),
-                                   m.module->SmoothSum()};
+        return std::vector<double>{double(m.module->Count()), double(m.module->Period()),
+                                   double(m.module->SmoothIndex()), m.module->SmoothSum()};
     };
     const auto kept = state();
 

@@ -57,18 +57,16 @@ public:
     }
     void OnHostNotify() override { Note("notify"); }
     void OnHostIndexedNotify(int32_t index, void* ptr) override {
-        Note("indexed notify " + std::to_string(index) + " " +
-             std::to_string(reinterpret_cast<uintptr_t>(ptr)));
+        Note("indexed notify " + std::to_string(index) + " " + std::to_string(reinterpret_cast<uintptr_t>(ptr)));
     }
     void Close() override {
         // What is still there when the module releases its own resources.
         TRPin* first = PinCount() > 0 ? GetPin(0) : nullptr;
-        Note("close pins=" + std::to_string(PinCount()) +
-             " first=" + std::to_string(first ? first->Index() : -1));
+        Note("close pins=" + std::to_string(PinCount()) + " first=" + std::to_string(first ? first->Index() : -1));
     }
 
     std::vector<PinDescription> pins;
-    std::vector<int32_t> asked;                // indices GetPinProperties was asked for, in order
+    std::vector<int32_t> asked;               // indices GetPinProperties was asked for, in order
     std::vector<bool> record_clear_on_entry;  // per ask: was the record all zero on entry
     std::vector<StatusNotice> status_notices;
     std::vector<DataNotice> data_notices;

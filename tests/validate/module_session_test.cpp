@@ -19,7 +19,8 @@ class SessionOn : public testing::Test {
 protected:
     void Load(const std::string& fixture) {
         std::string error;
-        m_library = ModuleLibrary::Load(std::string(VALIDATOR_FIXTURE_DIR) + "/gain_fixture_" + fixture + ".so", &error);
+        m_library =
+            ModuleLibrary::Load(std::string(VALIDATOR_FIXTURE_DIR) + "/gain_fixture_" + fixture + ".so", &error);
         ASSERT_TRUE(m_library) << error;
         m_session = std::make_unique<ModuleSession>(*m_library, m_random);
         ASSERT_TRUE(m_session->Create());

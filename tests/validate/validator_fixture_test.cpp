@@ -53,10 +53,10 @@ TEST(ValidatorOnFixtures, CorrectModulePassesEveryCheck) {
 
 struct FaultCase {
     const char* fixture;
-    const char* check;       // the check that must reject it
-    Verdict verdict;         // how
-    const char* seen;        // a part of what it must say it saw
-    const char* only = "";   // checks to run; all but the report when empty
+    const char* check;      // the check that must reject it
+    Verdict verdict;        // how
+    const char* seen;       // a part of what it must say it saw
+    const char* only = "";  // checks to run; all but the report when empty
 };
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fixture << " -> " << fault.check; }
@@ -67,9 +67,11 @@ TEST_P(ValidatorRejects, FaultWithTheRightCheck) {
     const FaultCase& fault = GetParam();
     auto library = LoadFixture(fault.fixture);
     ASSERT_TRUE(library);
-    auto results = RunOn(*library, *fault.only ? fault.only : "exports,record,pins,open-close*,processing,bad-input,"
-                                                            "events,realtime,fp-state",
-                       5.0);
+    auto results = RunOn(*library,
+                         *fault.only ? fault.only
+                                     : "exports,record,pins,open-close*,processing,bad-input,"
+                                       "events,realtime,fp-state",
+                         5.0);
     const CheckResult* found = nullptr;
     std::string all;
     for (const auto& result : results) {

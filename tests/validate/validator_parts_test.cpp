@@ -67,11 +67,11 @@ TEST(GuardedBuffer, SeesAnyChangeSinceTheSnapshotBitForBit) {
 
 TEST(ListSettings, TakesEveryCombinationWhileThereAreFew) {
     int16_t a = 0, b = 0, c = 0;
-    auto pins = DrivenPins({Described(0, PIN_IN, DT_LIST, "1", "x=0,y=1,z=2", &a),
-                            Described(1, PIN_SETTING, DT_LIST, "0", "p=0,q=5", &b),
-                            Described(2, PIN_SETTING, DT_LIST, "0", "u=0,v=1", &c),
-                            Described(3, PIN_IN, DT_LIST, "0", "only=0,other=1", nullptr)},
-                           0);
+    auto pins = DrivenPins(
+        {Described(0, PIN_IN, DT_LIST, "1", "x=0,y=1,z=2", &a), Described(1, PIN_SETTING, DT_LIST, "0", "p=0,q=5", &b),
+         Described(2, PIN_SETTING, DT_LIST, "0", "u=0,v=1", &c),
+         Described(3, PIN_IN, DT_LIST, "0", "only=0,other=1", nullptr)},
+        0);
     auto settings = ListSettings(pins);
     ASSERT_EQ(settings.size(), 12u);  // the list without a member cannot be set and is left out
     std::set<std::vector<int32_t>> distinct;

@@ -10,8 +10,7 @@ namespace trhost {
 
 class CommandError : public std::runtime_error {
 public:
-    CommandError(int exit_code, const std::string& message)
-        : std::runtime_error(message), m_exit_code(exit_code) {}
+    CommandError(int exit_code, const std::string& message) : std::runtime_error(message), m_exit_code(exit_code) {}
     int ExitCode() const { return m_exit_code; }
 
 private:

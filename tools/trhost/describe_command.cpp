@@ -11,8 +11,7 @@
 namespace trhost {
 
 CommandAction AddDescribeCommand(CLI::App& app) {
-    auto* command = app.add_subcommand(
-        "describe", "Show a module's name, identifier, flags, about text and pins");
+    auto* command = app.add_subcommand("describe", "Show a module's name, identifier, flags, about text and pins");
     struct Options {
         std::string library;
         bool json = false;

@@ -98,9 +98,8 @@ std::string ReportText(const ModuleReport& report) {
     std::vector<std::vector<std::string>> rows = {
         {"#", "name", "direction", "type", "default", "range / choices", "flags"}};
     for (const auto& pin : report.pins) {
-        rows.push_back({std::to_string(pin.index), pin.name, DirectionName(pin.direction),
-                        DatatypeName(pin.datatype), DefaultCell(pin), RangeCell(pin),
-                        pin.flags ? Hex(pin.flags) : "-"});
+        rows.push_back({std::to_string(pin.index), pin.name, DirectionName(pin.direction), DatatypeName(pin.datatype),
+                        DefaultCell(pin), RangeCell(pin), pin.flags ? Hex(pin.flags) : "-"});
     }
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {

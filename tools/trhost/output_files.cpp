@@ -34,8 +34,8 @@ std::string OutputFiles::Reserve(const std::string& final_path) {
     }
     fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     if (!fs::is_directory(folder, error)) {
-        throw CommandError(kExitOutput, final_path + ": cannot be written: folder " +
-                                            folder.string() + " does not exist");
+        throw CommandError(kExitOutput,
+                           final_path + ": cannot be written: folder " + folder.string() + " does not exist");
     }
     if (fs::is_directory(path, error)) {
         throw CommandError(kExitOutput, final_path + ": cannot be written: it is a folder");
@@ -50,8 +50,7 @@ void OutputFiles::Commit() {
         std::error_code error;
         fs::rename(entry.temporary_path, entry.final_path, error);
         if (error) {
-            throw CommandError(kExitOutput,
-                               entry.final_path + ": cannot be written: " + error.message());
+            throw CommandError(kExitOutput, entry.final_path + ": cannot be written: " + error.message());
         }
     }
     m_committed = true;

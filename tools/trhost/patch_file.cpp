@@ -77,16 +77,15 @@ private:
             for (char& c : detail) {
                 if (c == '\n' || c == '\r') c = ' ';
             }
-            throw CommandError(kExitPatch, m_path + ":" + std::to_string(line) + ":" +
-                                               std::to_string(column) + ": malformed JSON: " + detail);
+            throw CommandError(kExitPatch, m_path + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                                               ": malformed JSON: " + detail);
         } catch (const json::exception& error) {
             // Well-formed but unreadable, such as a number beyond double's range.
             throw CommandError(kExitPatch, m_path + ": malformed JSON: " + error.what());
         }
     }
 
-    void CheckKeys(const json& object, const std::string& where,
-                   std::initializer_list<const char*> known) const {
+    void CheckKeys(const json& object, const std::string& where, std::initializer_list<const char*> known) const {
         for (const auto& item : object.items()) {
             bool found = false;
             for (const char* key : known) found = found || item.key() == key;
@@ -173,9 +172,7 @@ private:
 
 }  // namespace
 
-PatchFile ParsePatchText(const std::string& text, const std::string& path) {
-    return PatchReader(text, path).Read();
-}
+PatchFile ParsePatchText(const std::string& text, const std::string& path) { return PatchReader(text, path).Read(); }
 
 PatchFile ReadPatchFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);

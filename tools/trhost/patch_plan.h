@@ -21,8 +21,8 @@ struct RunSettings {
     // minutes at 44100 Hz, so that a mistyped --seconds fails at once instead of exhausting memory.
     static constexpr int64_t kMaxFrames = int64_t{1} << 25;
 
-    double rate = kDefaultRate;       // hertz; whole, since a WAV header carries a whole number
-    int32_t block = kDefaultBlock;    // samples per process call
+    double rate = kDefaultRate;     // hertz; whole, since a WAV header carries a whole number
+    int32_t block = kDefaultBlock;  // samples per process call
     double seconds = kDefaultSeconds;
 
     // Samples per channel: seconds × rate, rounded to the nearest whole sample.
@@ -39,10 +39,10 @@ struct PinRef {
 };
 
 struct ModulePlan {
-    std::string name;     // unique in the patch; holds no '.'
-    std::string library;  // path as it is to be loaded
-    std::vector<std::pair<std::string, std::string>> set;   // pin name, value text
-    std::vector<std::pair<std::string, PinRef>> wires;      // input pin name, source output pin
+    std::string name;                                      // unique in the patch; holds no '.'
+    std::string library;                                   // path as it is to be loaded
+    std::vector<std::pair<std::string, std::string>> set;  // pin name, value text
+    std::vector<std::pair<std::string, PinRef>> wires;     // input pin name, source output pin
 };
 
 struct PatchPlan {

@@ -35,23 +35,20 @@ std::string ChoiceList(const std::vector<ListChoice>& choices) {
     return list;
 }
 
-PinValue AudioValue(const PinDescription& pin, const std::string& text,
-                    std::vector<std::string>* warnings) {
+PinValue AudioValue(const PinDescription& pin, const std::string& text, std::vector<std::string>* warnings) {
     auto volts = ParseNumber(text);
     if (!volts) {
         Refuse("pin " + Quoted(pin.name) + ": value " + Quoted(text) + " is not a number of volts");
     }
     double sample = *volts / kVoltsPerUnit;
     if (std::fabs(sample) > FLT_MAX) {
-        Refuse("pin " + Quoted(pin.name) + ": value " + Quoted(text) +
-               " is beyond what a 32-bit sample can hold");
+        Refuse("pin " + Quoted(pin.name) + ": value " + Quoted(text) + " is beyond what a 32-bit sample can hold");
     }
     if (pin.extra_text && warnings) {
         if (auto range = ParseRangeText(*pin.extra_text)) {
             if (*volts < range->Low() || *volts > range->High()) {
-                warnings->push_back("pin " + Quoted(pin.name) + ": " + VoltsText(*volts) +
-                                    " is outside its range " + VoltsText(range->Low()) + " to " +
-                                    VoltsText(range->High()) + "; using it anyway");
+                warnings->push_back("pin " + Quoted(pin.name) + ": " + VoltsText(*volts) + " is outside its range " +
+                                    VoltsText(range->Low()) + " to " + VoltsText(range->High()) + "; using it anyway");
             }
         }
     }
@@ -85,8 +82,8 @@ PinValue ListValue(const PinDescription& pin, const std::string& text) {
         }
     }
     if (choices) {
-        Refuse("pin " + Quoted(pin.name) + ": value " + Quoted(text) + " is not a choice (" +
-               ChoiceList(*choices) + ")");
+        Refuse("pin " + Quoted(pin.name) + ": value " + Quoted(text) + " is not a choice (" + ChoiceList(*choices) +
+               ")");
     }
     // A list pin whose choices cannot be read takes any value its 16 bits can carry.
     if (!number) {
@@ -115,21 +112,17 @@ const PinDescription& FindPin(const std::vector<PinDescription>& pins, const std
     }
     std::string known;
     for (const auto& pin : pins) known += (known.empty() ? "" : ", ") + pin.name;
-    Refuse("unknown pin " + Quoted(name) + " (the module's pins: " +
-           (known.empty() ? std::string("none") : known) + ")");
+    Refuse("unknown pin " + Quoted(name) + " (the module's pins: " + (known.empty() ? std::string("none") : known) +
+           ")");
 }
 
-bool IsSettable(const PinDescription& pin) {
-    return pin.direction != PIN_OUT && (pin.IsAudio() || pin.IsList());
-}
+bool IsSettable(const PinDescription& pin) { return pin.direction != PIN_OUT && (pin.IsAudio() || pin.IsList()); }
 
-PinValue ResolvePinValue(const PinDescription& pin, const std::string& text,
-                         std::vector<std::string>* warnings) {
+PinValue ResolvePinValue(const PinDescription& pin, const std::string& text, std::vector<std::string>* warnings) {
     if (pin.direction == PIN_OUT) Refuse("pin " + Quoted(pin.name) + " is an output; it cannot be set");
     if (pin.IsAudio()) return AudioValue(pin, text, warnings);
     if (pin.IsList()) return ListValue(pin, text);
-    Refuse("pin " + Quoted(pin.name) + " has data type " + DatatypeName(pin.datatype) +
-           ", which this host cannot set");
+    Refuse("pin " + Quoted(pin.name) + " has data type " + DatatypeName(pin.datatype) + ", which this host cannot set");
 }
 
 PinValue DefaultPinValue(const PinDescription& pin, std::vector<std::string>* warnings) {

@@ -34,8 +34,7 @@ bool IsSettable(const PinDescription& pin);
 // Reads `text` for `pin`. Throws CommandError (settings) naming the pin and the value when the text is
 // no number (audio) or no choice (list). A number outside the pin's range text is taken, and a
 // warning naming the range is appended to `warnings`.
-PinValue ResolvePinValue(const PinDescription& pin, const std::string& text,
-                         std::vector<std::string>* warnings);
+PinValue ResolvePinValue(const PinDescription& pin, const std::string& text, std::vector<std::string>* warnings);
 
 // The value a pin takes when nobody sets it: its default text, or 0 when it has none or the text
 // cannot be read (then with a warning).

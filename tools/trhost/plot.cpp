@@ -16,12 +16,12 @@ namespace {
 
 // Picture geometry, in pixels.
 constexpr int kWidth = 1200;
-constexpr double kLeft = 90;        // room for the volt labels and the axis name
+constexpr double kLeft = 90;  // room for the volt labels and the axis name
 constexpr double kRight = 30;
-constexpr double kColumnGap = 90;   // room for the second panel's volt labels
-constexpr double kCaption = 24;     // panel caption above each panel
+constexpr double kColumnGap = 90;  // room for the second panel's volt labels
+constexpr double kCaption = 24;    // panel caption above each panel
 constexpr double kPanelHeight = 240;
-constexpr double kBelow = 52;       // time labels and the axis name under each panel
+constexpr double kBelow = 52;  // time labels and the axis name under each panel
 constexpr double kTitleSize = 20;
 constexpr double kLineSize = 13;
 constexpr double kLabelSize = 12;
@@ -45,8 +45,7 @@ enum class Align { kLeft, kCentre, kRight };
 void ShowText(cairo_t* cr, double x, double y, const std::string& text, Align align) {
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text.c_str(), &extents);
-    double dx = align == Align::kLeft ? 0 : align == Align::kCentre ? extents.x_advance / 2
-                                                                    : extents.x_advance;
+    double dx = align == Align::kLeft ? 0 : align == Align::kCentre ? extents.x_advance / 2 : extents.x_advance;
     cairo_move_to(cr, x - dx, y);
     cairo_show_text(cr, text.c_str());
 }
@@ -94,8 +93,8 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, const PlotSpan& span,
-               double rate, const Colour& colour, const std::string& caption) {
+void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, const PlotSpan& span, double rate,
+               const Colour& colour, const std::string& caption) {
     int64_t first = span.first, count = std::max<int64_t>(span.count, 1);
 
     // Volts covered by the shown samples, with a margin; a flat trace gets a volt either side.
@@ -201,8 +200,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
 
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
     cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w),
-                    std::round(box.h));
+    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w), std::round(box.h));
     cairo_stroke(cr);
 }
 
@@ -240,9 +238,7 @@ PlotLayout ChoosePlotLayout(const Rendering& rendering, int width) {
     }
     layout.with_window = true;
     int64_t frames = rendering.frames * kWindowCycles / most_cycles;
-    layout.window = {0, std::clamp<int64_t>(frames, std::min<int64_t>(16, rendering.frames),
-                                            rendering.frames),
-                     false};
+    layout.window = {0, std::clamp<int64_t>(frames, std::min<int64_t>(16, rendering.frames), rendering.frames), false};
     return layout;
 }
 
@@ -279,16 +275,14 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
         double top = header + c * row_height + kCaption;
         const Colour& colour = kTraceColours[c % std::size(kTraceColours)];
         const std::string& name = rendering.channel_names[c];
-        std::string whole = name + ": whole run, 0 to " + Seconds(total) +
-                            (layout.with_window ? " (envelope)" : "");
-        DrawPanel(cr, {kLeft, top, panel_width, kPanelHeight}, rendering.channels[c], layout.whole,
-                  rendering.rate, colour, whole);
+        std::string whole = name + ": whole run, 0 to " + Seconds(total) + (layout.with_window ? " (envelope)" : "");
+        DrawPanel(cr, {kLeft, top, panel_width, kPanelHeight}, rendering.channels[c], layout.whole, rendering.rate,
+                  colour, whole);
         if (layout.with_window) {
-            std::string window = name + ": window, first " +
-                                 Seconds(layout.window.count / rendering.rate) + " of " +
-                                 Seconds(total);
-            DrawPanel(cr, {kLeft + panel_width + kColumnGap, top, panel_width, kPanelHeight},
-                      rendering.channels[c], layout.window, rendering.rate, colour, window);
+            std::string window =
+                name + ": window, first " + Seconds(layout.window.count / rendering.rate) + " of " + Seconds(total);
+            DrawPanel(cr, {kLeft + panel_width + kColumnGap, top, panel_width, kPanelHeight}, rendering.channels[c],
+                      layout.window, rendering.rate, colour, window);
         }
     }
 
@@ -296,8 +290,7 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
     cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
-        throw CommandError(kExitOutput,
-                           path + ": cannot be written: " + cairo_status_to_string(status));
+        throw CommandError(kExitOutput, path + ": cannot be written: " + cairo_status_to_string(status));
     }
     return layout;
 }

@@ -61,8 +61,7 @@ void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
     instance.library = &LoadLibrary(plan.library);
     instance.info = ReadModuleInfo(*instance.library);
     if (!instance.info.described) {
-        throw CommandError(kExitModule,
-                           plan.library + ": holds no module (getModuleProperties(0) answered 0)");
+        throw CommandError(kExitModule, plan.library + ": holds no module (getModuleProperties(0) answered 0)");
     }
     instance.host = std::make_unique<HostInstance>(*instance.library);
     if (!instance.host->Create()) {
@@ -101,20 +100,16 @@ void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
     Instance& instance = m_modules[target];
     for (const auto& [pin_name, source_ref] : plan.wires) {
         std::string wire = "wire " + pin_name + " <- " + source_ref.Text() + ": ";
-        auto refuse = [&](const std::string& what) {
-            throw CommandError(kExitPatch, instance.label + wire + what);
-        };
-        const PinDescription& pin =
-            WithLabel(instance.label + wire, kExitPatch, [&]() -> const PinDescription& {
-                return FindPin(instance.pins, pin_name);
-            });
+        auto refuse = [&](const std::string& what) { throw CommandError(kExitPatch, instance.label + wire + what); };
+        const PinDescription& pin = WithLabel(instance.label + wire, kExitPatch, [&]() -> const PinDescription& {
+            return FindPin(instance.pins, pin_name);
+        });
         if (pin.direction == PIN_OUT || !pin.IsAudio()) {
             refuse("pin " + Quoted(pin.name) + " is not an audio input");
         }
         if (instance.wires.count(pin.index)) refuse("pin " + Quoted(pin.name) + " is wired twice");
-        bool was_set = std::any_of(plan.set.begin(), plan.set.end(), [&](const auto& setting) {
-            return &FindPin(instance.pins, setting.first) == &pin;
-        });
+        bool was_set = std::any_of(plan.set.begin(), plan.set.end(),
+                                   [&](const auto& setting) { return &FindPin(instance.pins, setting.first) == &pin; });
         if (was_set) refuse("pin " + Quoted(pin.name) + " is both set and wired");
 
         size_t source = FindInstance(source_ref.module);
@@ -124,8 +119,7 @@ void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
             WithLabel(instance.label + wire + "module " + Quoted(from.name) + ": ", kExitPatch,
                       [&]() -> const PinDescription& { return FindPin(from.pins, source_ref.pin); });
         if (!IsAudioOutput(source_pin)) {
-            refuse("pin " + Quoted(source_pin.name) + " of " + Quoted(from.name) +
-                   " is not an audio output");
+            refuse("pin " + Quoted(source_pin.name) + " of " + Quoted(from.name) + " is not an audio output");
         }
         instance.values.erase(pin.index);
         instance.wires[pin.index] = Source{source, source_pin.index};
@@ -163,8 +157,7 @@ void Rack::OrderByWires(const std::string& origin) {
         for (const auto& [pin, source] : m_modules[at].wires) {
             if (placed[source.module]) continue;
             steps.push_back(m_modules[at].name + "." + m_modules[at].pins[pin].name + " <- " +
-                            m_modules[source.module].name + "." +
-                            m_modules[source.module].pins[source.pin].name);
+                            m_modules[source.module].name + "." + m_modules[source.module].pins[source.pin].name);
             at = source.module;
             break;
         }
@@ -188,8 +181,8 @@ void Rack::ChooseOutputs(const PatchPlan& plan) {
             }
         }
         if (m_outputs.empty()) {
-            throw CommandError(kExitModule, plan.origin + m_modules.front().info.name +
-                                                " has no audio output pin to render");
+            throw CommandError(kExitModule,
+                               plan.origin + m_modules.front().info.name + " has no audio output pin to render");
         }
         return;
     }
@@ -199,9 +192,8 @@ void Rack::ChooseOutputs(const PatchPlan& plan) {
         if (module == kNone) {
             throw CommandError(kExitPatch, where + "unknown module " + Quoted(ref.module));
         }
-        const PinDescription& pin =
-            WithLabel(where, kExitPatch,
-                      [&]() -> const PinDescription& { return FindPin(m_modules[module].pins, ref.pin); });
+        const PinDescription& pin = WithLabel(
+            where, kExitPatch, [&]() -> const PinDescription& { return FindPin(m_modules[module].pins, ref.pin); });
         if (!IsAudioOutput(pin)) {
             throw CommandError(kExitPatch, where + "pin " + Quoted(pin.name) + " is not an audio output");
         }

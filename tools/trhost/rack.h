@@ -57,8 +57,8 @@ public:
 
 private:
     struct Source {
-        size_t module = 0;      // index into m_modules
-        int32_t pin = 0;        // its output pin
+        size_t module = 0;  // index into m_modules
+        int32_t pin = 0;    // its output pin
         size_t reports_seen = 0;
         int32_t state_sent = -1;
     };

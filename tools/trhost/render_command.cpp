@@ -16,8 +16,8 @@
 namespace trhost {
 
 CommandAction AddRenderCommand(CLI::App& app) {
-    auto* command = app.add_subcommand(
-        "render", "Run one instance of a module and write its output pins to a WAV file");
+    auto* command =
+        app.add_subcommand("render", "Run one instance of a module and write its output pins to a WAV file");
     struct Options {
         std::string library, out, plot;
         RunOptions run;

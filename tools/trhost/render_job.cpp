@@ -37,12 +37,11 @@ int RunRenderJob(const RenderJob& job) {
         std::string channels;
         for (const auto& name : rendering.channel_names) channels += (channels.empty() ? "" : ", ") + name;
         std::cout << "wrote " << job.wav_path << ": " << rendering.channels.size() << " channel"
-                  << (rendering.channels.size() == 1 ? "" : "s") << " (" << channels << "), "
-                  << rendering.frames << " samples at " << RunSettingsText(job.run) << "\n";
+                  << (rendering.channels.size() == 1 ? "" : "s") << " (" << channels << "), " << rendering.frames
+                  << " samples at " << RunSettingsText(job.run) << "\n";
         if (!plot.empty()) {
             std::cout << "wrote " << job.plot_path << ": "
-                      << (layout.with_window ? "whole run and a window of the start" : "whole run")
-                      << "\n";
+                      << (layout.with_window ? "whole run and a window of the start" : "whole run") << "\n";
         }
         return kExitOk;
     } catch (const CommandError& error) {

@@ -53,8 +53,7 @@ int RunValidate(const ValidateOptions& options) {
         return kExitLoad;
     }
 
-    validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()),
-                                 validate::ChecksRunIsolated()};
+    validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()), validate::ChecksRunIsolated()};
     validate::RunOptions run_options{run.seed, options.timeout_seconds};
     if (!options.json) validate::PrintRunHeader(std::cout, run);
     auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {

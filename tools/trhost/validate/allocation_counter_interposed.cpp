@@ -55,9 +55,7 @@ void Releasing(void* block) {
     if (InWindow()) g_window_releases.fetch_add(1, std::memory_order_relaxed);
 }
 
-void* AlignedOrNull(size_t alignment, size_t size) {
-    return Allocated(__libc_memalign(alignment, size), size);
-}
+void* AlignedOrNull(size_t alignment, size_t size) { return Allocated(__libc_memalign(alignment, size), size); }
 
 void* NewOrThrow(size_t size) {
     if (size == 0) size = 1;

@@ -50,8 +50,8 @@ struct CheckResult {
     std::vector<std::string> failures;  // at most a few, then a count of the rest
     std::vector<std::string> warnings;
     std::vector<std::string> infos;
-    std::string skipped;     // why the check did not run here
-    std::string crash;       // the signal or exception, and the stage it came in
+    std::string skipped;  // why the check did not run here
+    std::string crash;    // the signal or exception, and the stage it came in
     double seconds = 0.0;
 };
 

@@ -37,8 +37,7 @@ std::vector<const Check*> SelectChecks(const std::string& pattern) {
 }
 
 std::vector<CheckResult> RunChecks(const std::vector<const Check*>& checks, const ModuleLibrary& library,
-                                   const RunOptions& options,
-                                   const std::function<void(const CheckResult&)>& done) {
+                                   const RunOptions& options, const std::function<void(const CheckResult&)>& done) {
     std::vector<CheckResult> results;
     for (const Check* check : checks) {
         results.push_back(RunCheck(*check, library, options));

@@ -29,8 +29,7 @@ std::vector<const Check*> SelectChecks(const std::string& pattern);
 
 // Runs the checks in order, handing each result to `done` as it comes.
 std::vector<CheckResult> RunChecks(const std::vector<const Check*>& checks, const ModuleLibrary& library,
-                                   const RunOptions& options,
-                                   const std::function<void(const CheckResult&)>& done = {});
+                                   const RunOptions& options, const std::function<void(const CheckResult&)>& done = {});
 
 }  // namespace trhost::validate
 

@@ -29,8 +29,7 @@ void WriteAll(int fd, const std::string& data) {
     }
 }
 
-[[noreturn]] void RunChild(const Check& check, const ModuleLibrary& library, const RunOptions& options,
-                           int pipe_out) {
+[[noreturn]] void RunChild(const Check& check, const ModuleLibrary& library, const RunOptions& options, int pipe_out) {
     // Whatever the module prints goes to stderr, never into trhost's own output; a crash leaves no core.
     dup2(STDERR_FILENO, STDOUT_FILENO);
     rlimit no_core{0, 0};

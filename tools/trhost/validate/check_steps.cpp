@@ -13,8 +13,7 @@ bool CreateAndOpen(CheckContext& context, ModuleSession& session, float sample_r
     return true;
 }
 
-bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when,
-                 OutputRule rule) {
+bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when, OutputRule rule) {
     bool clean = true;
     auto report = [&](const std::vector<std::string>& lines, const char* what, bool fails) {
         for (const auto& line : lines) {

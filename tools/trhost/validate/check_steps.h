@@ -20,8 +20,7 @@ enum class OutputRule {
 };
 
 // Reports the findings, each followed by " (when)". Answers true when nothing failed.
-bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when,
-                 OutputRule rule);
+bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when, OutputRule rule);
 
 // Reports the faults a session's watches saw (changes of the process entry) as failures.
 void ReportProcessEntryFaults(CheckContext& context, const ModuleSession& session);

@@ -18,7 +18,7 @@ struct FpControl {
 // MXCSR's sticky exception flags (bits 0-5) change with ordinary arithmetic; they are not state a
 // module is asked to keep.
 constexpr uint32_t kMxcsrStatusFlags = 0x3F;
-constexpr uint32_t kMxcsrDefault = 0x1F80;      // all exceptions masked, round to nearest
+constexpr uint32_t kMxcsrDefault = 0x1F80;         // all exceptions masked, round to nearest
 constexpr uint32_t kMxcsrFlushDenormals = 0x8040;  // flush-to-zero and denormals-are-zero
 
 inline FpControl ReadFpControl() {

@@ -55,8 +55,7 @@ void ModuleSession::WatchProcessEntry(const std::string& what) {
         if (call.opcode == HOST_PROCESS_FUNCTION_CHANGED) notice = &call;
     }
     if (!notice) {
-        m_process_entry_faults.push_back(what +
-                                         ": the process entry changed without HOST_PROCESS_FUNCTION_CHANGED");
+        m_process_entry_faults.push_back(what + ": the process entry changed without HOST_PROCESS_FUNCTION_CHANGED");
     } else if (notice->process_entry != now) {
         m_process_entry_faults.push_back(
             what + ": HOST_PROCESS_FUNCTION_CHANGED came before the record held the new process entry");
@@ -69,8 +68,7 @@ bool ModuleSession::Create() { return Create(0); }
 
 bool ModuleSession::Create(uint32_t host_handle) {
     bool made = Call("makeModule", [&] {
-        bool created =
-            host_handle ? m_host.Create(0, TR_KIND_MODULE, host_handle) : m_host.Create(0, TR_KIND_MODULE);
+        bool created = host_handle ? m_host.Create(0, TR_KIND_MODULE, host_handle) : m_host.Create(0, TR_KIND_MODULE);
         // The entry the record is made with is the first one known, not a change.
         if (created) m_known_process = m_host.Record()->process;
         return created;
@@ -143,8 +141,8 @@ std::string ModuleSession::DescribeSettings() const {
             continue;
         }
         if (!text.empty()) text += ", ";
-        text += (pin.description.name.empty() ? "pin " + std::to_string(pin.index) : pin.description.name) +
-                "=" + value;
+        text +=
+            (pin.description.name.empty() ? "pin " + std::to_string(pin.index) : pin.description.name) + "=" + value;
     }
     return text;
 }
@@ -213,8 +211,8 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
         }
         if (nonfinite) {
             findings.nonfinite_outputs.push_back(pin.Label() + ": " +
-                                                 Position(nonfinite, first_nonfinite, "non-finite sample") +
-                                                 " (" + SampleText(nonfinite_value) + ")");
+                                                 Position(nonfinite, first_nonfinite, "non-finite sample") + " (" +
+                                                 SampleText(nonfinite_value) + ")");
         }
         if (denormal) {
             findings.denormal_outputs.push_back(pin.Label() + ": " +
@@ -230,9 +228,8 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
 }
 
 int32_t ModuleSession::SendEvent(TREvent event) {
-    return Call("event of type " + std::to_string(event.event_type), [&] {
-        return Counted(m_event_allocations, [&] { return m_host.SendEvent(&event); });
-    });
+    return Call("event of type " + std::to_string(event.event_type),
+                [&] { return Counted(m_event_allocations, [&] { return m_host.SendEvent(&event); }); });
 }
 
 }  // namespace trhost::validate

@@ -18,9 +18,7 @@ const Check* Find(const std::string& name) {
     return nullptr;
 }
 
-bool Failed(const CheckResult& result) {
-    return result.verdict == Verdict::kFail || result.verdict == Verdict::kCrash;
-}
+bool Failed(const CheckResult& result) { return result.verdict == Verdict::kFail || result.verdict == Verdict::kCrash; }
 
 }  // namespace
 
@@ -33,8 +31,7 @@ bool RunPassed(const std::vector<CheckResult>& results) {
 
 void PrintRunHeader(std::ostream& out, const RunDescription& run) {
     out << "trhost validate " << run.library << "  seed " << run.seed
-        << (run.isolated ? "  (each check in its own process)"
-                         : "  (checks in this process: a crash ends the run)")
+        << (run.isolated ? "  (each check in its own process)" : "  (checks in this process: a crash ends the run)")
         << "\n";
 }
 
@@ -81,11 +78,8 @@ void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<C
         checks.push_back(entry);
     }
     nlohmann::json document = {
-        {"library", run.library},
-        {"seed", run.seed},
-        {"isolated", run.isolated},
-        {"passed", RunPassed(results)},
-        {"checks", checks},
+        {"library", run.library},       {"seed", run.seed}, {"isolated", run.isolated},
+        {"passed", RunPassed(results)}, {"checks", checks},
     };
     out << document.dump(2) << "\n";
 }

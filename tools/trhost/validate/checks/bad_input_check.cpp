@@ -22,8 +22,7 @@ constexpr int32_t kBadBlocks[] = {64, 333};
 constexpr int32_t kRecoveryBlock = 1024;
 constexpr int kRecoveryBlocks = 2;
 
-const float kBadValues[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f, FLT_TRUE_MIN, -FLT_TRUE_MIN,
-                            FLT_MIN / 2, 0.0f};
+const float kBadValues[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f, FLT_TRUE_MIN, -FLT_TRUE_MIN, FLT_MIN / 2, 0.0f};
 
 void RunBadBlocks(CheckContext& context, ModuleSession& session, const std::string& what) {
     for (int32_t count : kBadBlocks) {
@@ -44,8 +43,8 @@ void Recover(CheckContext& context, ModuleSession& session, const std::string& w
         ReportBlock(context, last, "default input after " + what, OutputRule::kAnything);
     }
     if (!last.nonfinite_outputs.empty()) {
-        context.Warn("output still non-finite " + std::to_string(kRecoveryBlock * kRecoveryBlocks) +
-                     " samples after " + what + " ended: " + last.nonfinite_outputs.front());
+        context.Warn("output still non-finite " + std::to_string(kRecoveryBlock * kRecoveryBlocks) + " samples after " +
+                     what + " ended: " + last.nonfinite_outputs.front());
     }
 }
 

@@ -79,8 +79,8 @@ void CheckIndexZero(CheckContext& context, TRGetModulePropertiesFunction get_pro
         Word(&first.record.id) != kHostPattern) {
         char flags[16];
         std::snprintf(flags, sizeof flags, "0x%08x", static_cast<unsigned>(first.record.flags));
-        context.Info(std::string("module \"") + first.record.name + "\", id \"" + first.record.id +
-                     "\", flags " + flags);
+        context.Info(std::string("module \"") + first.record.name + "\", id \"" + first.record.id + "\", flags " +
+                     flags);
     }
 }
 
@@ -90,23 +90,22 @@ void CheckOtherIndexes(CheckContext& context, TRGetModulePropertiesFunction get_
         GuardedProperties properties = Patterned(kHostPattern);
         int32_t answer = get_properties(index, &properties.record);
         if (answer != 0) {
-            context.Fail("getModuleProperties(" + std::to_string(index) + ") answered " +
-                         std::to_string(answer) + ": only index 0 holds a module");
+            context.Fail("getModuleProperties(" + std::to_string(index) + ") answered " + std::to_string(answer) +
+                         ": only index 0 holds a module");
         } else if (Word(&properties.record.name) != kHostPattern || Word(&properties.record.id) != kHostPattern ||
                    Word(&properties.record.about) != kHostPattern) {
             context.Warn("getModuleProperties(" + std::to_string(index) +
                          ") answered 0 but wrote the name, id or about field");
         }
         if (!GuardIntact(properties, kHostPattern)) {
-            context.Fail("getModuleProperties(" + std::to_string(index) +
-                         ") wrote past the end of the 24-byte record");
+            context.Fail("getModuleProperties(" + std::to_string(index) + ") wrote past the end of the 24-byte record");
         }
     }
 }
 
 void CheckFactory(CheckContext& context, TRMakeModuleFunction make_module) {
-    const std::pair<int32_t, int32_t> refused[] = {{1, 1},  {-1, 1}, {INT_MAX, 1}, {0, 0},
-                                                   {0, 2},  {0, -1}, {0, INT_MIN}, {1, 2}};
+    const std::pair<int32_t, int32_t> refused[] = {{1, 1}, {-1, 1}, {INT_MAX, 1}, {0, 0},
+                                                   {0, 2}, {0, -1}, {0, INT_MIN}, {1, 2}};
     for (auto [index, kind] : refused) {
         std::string call = "makeModule(" + std::to_string(index) + ", " + std::to_string(kind) + ")";
         context.Stage(call);

@@ -37,8 +37,8 @@ bool GuardIntact(const GuardedRecord& guarded, uint8_t byte) {
 }
 
 // The record's eight words by name.
-constexpr const char* kFieldNames[8] = {"variable_address", "direction", "datatype", "name",
-                                        "default_value",    "datatype_extra", "flags", "reserved"};
+constexpr const char* kFieldNames[8] = {"variable_address", "direction",      "datatype", "name",
+                                        "default_value",    "datatype_extra", "flags",    "reserved"};
 constexpr int kReservedField = 7;
 
 uint32_t FieldWord(const PinProperties& record, int field) {
@@ -95,8 +95,10 @@ void CheckListTexts(CheckContext& context, const PinDescription& pin, const std:
     std::set<int32_t> values;
     std::set<std::string> names;
     for (const auto& choice : *choices) {
-        if (!values.insert(choice.value).second) context.Warn(label + ": list value " + std::to_string(choice.value) + " appears twice");
-        if (!names.insert(choice.name).second) context.Warn(label + ": list name \"" + choice.name + "\" appears twice");
+        if (!values.insert(choice.value).second)
+            context.Warn(label + ": list value " + std::to_string(choice.value) + " appears twice");
+        if (!names.insert(choice.name).second)
+            context.Warn(label + ": list name \"" + choice.name + "\" appears twice");
     }
     if (!pin.default_text) {
         if (!values.count(0)) context.Warn(label + ": no default, and 0 is none of its choices");

@@ -25,9 +25,7 @@ std::string RateText(float rate) {
     return text;
 }
 
-int32_t RandomOffset(Random& random, int32_t count) {
-    return random.Between(0, ModuleSession::kBufferLength - count);
-}
+int32_t RandomOffset(Random& random, int32_t count) { return random.Between(0, ModuleSession::kBufferLength - count); }
 
 struct Totals {
     int64_t cases = 0;

@@ -25,8 +25,8 @@ void Sweep(CheckContext& context, float rate, int64_t& blocks, std::string& firs
         session.SetLists(setting);
         for (int32_t count : kBlockSizes) {
             session.SetRandomInRangeInputs();
-            std::string when = std::to_string(static_cast<int>(rate)) + " Hz, block " + std::to_string(count) +
-                               ": " + session.DescribeSettings();
+            std::string when = std::to_string(static_cast<int>(rate)) + " Hz, block " + std::to_string(count) + ": " +
+                               session.DescribeSettings();
             context.Stage(when);
             int64_t seen_before = session.ProcessAllocations().allocations + session.ProcessAllocations().releases;
             ReportBlock(context, session.Process(0, count), when, OutputRule::kAnything);
@@ -63,7 +63,9 @@ void Sweep(CheckContext& context, float rate, int64_t& blocks, std::string& firs
 
 void CheckRealtime(CheckContext& context) {
     if (!context.CountsAllocations()) {
-        context.Skip("allocations are not counted in this build (trhost interposes the allocators on Linux, outside sanitizer builds)");
+        context.Skip(
+            "allocations are not counted in this build (trhost interposes the allocators on Linux, outside sanitizer "
+            "builds)");
         return;
     }
     ExcludeHostCallbacksFromWindow();
