@@ -161,6 +161,12 @@ TRPin* TRModule_base::GetPin(int32_t index) {
     return &m_pins[index];
 }
 
+void TRModule_base::AnnouncePinState(int32_t index, int32_t state) {
+    const uint32_t clock = SampleClock();
+    if (index < 0 || index >= m_pin_count) return;
+    m_pins[index].TransmitStatus(clock, state);
+}
+
 int32_t TR_CALL TRModule_base::DispatcherEntry(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
                                                void* ptr, float opt) {
     if (!record || !record->object) return 0;

@@ -58,6 +58,9 @@ public:
     void SetProcessFunction(TRProcessEntry routine);
     // The pin at `index`, or null (after a reported check) before Open or outside the built array.
     TRPin* GetPin(int32_t index);
+    // Tells the host that pin `index` is in `state` from the current sample clock on; nothing when the
+    // host keeps no such pin. For a module's Open, after the base's Open has built the pins.
+    void AnnouncePinState(int32_t index, int32_t state);
     // The number of pins built by the last Open; 0 before.
     int32_t PinCount() const { return m_pin_count; }
 

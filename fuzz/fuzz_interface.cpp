@@ -22,7 +22,8 @@ namespace {
 
 // Longest host buffer: enough for several blocks of an ordinary host, small enough to check quickly.
 constexpr uint32_t kMaxBufferLength = 2048;
-// Most pins a host keeps for an instance here: the nine described and a few repeated or idle ones.
+// Most pins a host keeps for an instance here: every described pin (nine for VEXLO, fifteen for MIXER)
+// and a few repeated or idle ones.
 constexpr uint32_t kMaxHostPins = 16;
 // Opens per input, so that one input stays quick to run: an open at 192 kHz fills a table of 5.76
 // million sines.

@@ -33,6 +33,8 @@ failed=()
 for target in "${targets[@]}"; do
   program="$build/$target"
   seeds="fuzz/corpus/$target"
+  # A companion's interface target plays the same lives as VEXLO's: it shares that target's seeds.
+  case "$target" in fuzz_interface_*) seeds="fuzz/corpus/fuzz_interface" ;; esac
   work="$build/corpus/$target"
   mkdir -p "$work" "$seeds"
   log="$build/artifacts/$target.log"

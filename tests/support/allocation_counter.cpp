@@ -6,11 +6,15 @@
 namespace {
 
 int64_t g_live = 0;
+int64_t g_made = 0;
 int32_t g_fail_countdown = 0;
 
 void* Allocate(std::size_t size) {
     void* p = std::malloc(size ? size : 1);
-    if (p) ++g_live;
+    if (p) {
+        ++g_live;
+        ++g_made;
+    }
     return p;
 }
 
@@ -35,6 +39,7 @@ void Release(void* p) {
 
 namespace allocation_counter {
 int64_t LiveBlocks() { return g_live; }
+int64_t AllocationsMade() { return g_made; }
 void FailNthNothrowAllocation(int32_t n) { g_fail_countdown = n; }
 }  // namespace allocation_counter
 

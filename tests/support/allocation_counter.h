@@ -11,6 +11,9 @@ namespace allocation_counter {
 // Blocks allocated and not yet released, since the program started.
 int64_t LiveBlocks();
 
+// Allocations made since the program started, released or not.
+int64_t AllocationsMade();
+
 // Makes the n-th non-throwing allocation from now on (1 = the next) answer null; 0 disarms.
 void FailNthNothrowAllocation(int32_t n);
 

@@ -1,0 +1,27 @@
+// A module's process routine as the plug record's process entry. The host calls the entry with the
+// record's `object` value; the entry turns it back into the module and calls the member routine, with
+// no dispatching and no virtual call in between:
+//
+//   SetProcessFunction(TRProcessRoutine<DelayModule, &DelayModule::Process>);
+#ifndef TR_PROCESS_ROUTINE_H
+#define TR_PROCESS_ROUTINE_H
+
+#include <cstdint>
+#include <limits>
+
+#include "tr_module_base.h"
+#include "trmod_interface.h"
+
+template <class Module, void (Module::*Routine)(int32_t offset, int32_t count)>
+void TR_CALL TRProcessRoutine(void* object, int32_t offset, int32_t count) {
+    if (!object) return;
+    (static_cast<Module*>(TRModule_base::FromObject(object))->*Routine)(offset, count);
+}
+
+// True when a block of `count` samples at `offset` of the pin buffers can be processed: a positive count
+// at a non-negative offset whose end stays within 32 bits. Any other block writes nothing.
+inline bool TRProcessableBlock(int32_t offset, int32_t count) {
+    return count > 0 && offset >= 0 && offset <= std::numeric_limits<int32_t>::max() - count;
+}
+
+#endif  // TR_PROCESS_ROUTINE_H
