@@ -13,6 +13,7 @@ constexpr int kExitSettings = 5;      // an unknown pin, or a value that is no n
 constexpr int kExitPatch = 6;         // the patch file is unreadable, malformed, or its wires are wrong
 constexpr int kExitOutput = 7;        // an output file cannot be written
 constexpr int kExitUnavailable = 8;   // the command is not part of this build (render and patch on Windows)
+constexpr int kExitSource = 9;        // an audio file given as a source cannot be read
 
 }  // namespace trhost
 

@@ -22,7 +22,7 @@ public:
     PatchFile Read() {
         json root = Parse();
         if (!root.is_object()) Refuse("", "the patch must be a JSON object");
-        CheckKeys(root, "", {"rate", "block", "seconds", "modules", "outputs", "title", "comment"});
+        CheckKeys(root, "", {"rate", "block", "seconds", "files", "modules", "outputs", "title", "comment"});
 
         PatchFile file;
         file.plan.origin = m_path + ": ";
@@ -31,6 +31,14 @@ public:
         if (root.contains("rate")) file.rate = Number(root["rate"], "rate");
         if (root.contains("block")) file.block = WholeNumber(root["block"], "block");
         if (root.contains("seconds")) file.seconds = Number(root["seconds"], "seconds");
+
+        if (root.contains("files")) {
+            const json& files = root["files"];
+            if (!files.is_object()) Refuse("files", "must be an object of names and audio file paths");
+            for (const auto& item : files.items()) {
+                file.plan.files.push_back({item.key(), ResolvePath(Text(item.value(), "files." + item.key()))});
+            }
+        }
 
         if (!root.contains("modules")) Refuse("", "\"modules\" is missing");
         const json& modules = root["modules"];
@@ -132,7 +140,7 @@ private:
         }
         std::string at = where + " (\"" + module.name + "\")";
         if (!object.contains("library")) Refuse(at, "\"library\" is missing");
-        module.library = ResolveLibrary(Text(object["library"], at + ".library"));
+        module.library = ResolvePath(Text(object["library"], at + ".library"));
 
         if (object.contains("set")) {
             const json& set = object["set"];
@@ -160,9 +168,10 @@ private:
         return module;
     }
 
-    std::string ResolveLibrary(const std::string& library) const {
-        std::filesystem::path path(library);
-        if (path.is_absolute()) return library;
+    // Library and audio file paths are relative to the patch file's folder.
+    std::string ResolvePath(const std::string& given) const {
+        std::filesystem::path path(given);
+        if (path.is_absolute()) return given;
         return (std::filesystem::path(m_path).parent_path() / path).lexically_normal().string();
     }
 

@@ -5,7 +5,9 @@
 //       { "name": "car", "library": "vexlo.so", "set": { "Wave": "triangle" },
 //         "wire": { "Freq": "mod.Out" } } ],
 //     "outputs": [ "car.Out" ] }
-// Optional: "title" (names the patch in the plot) and "comment" (anywhere an object is; ignored).
+// Optional: "title" (names the patch in the plot) and "comment" (anywhere an object is; ignored), and
+// "files": audio files by name, { "chord": "sounds/chord.wav" }, whose channels are wired as sources
+// "chord.1", "chord.2", ... (paths, like libraries, relative to the patch file's folder).
 #ifndef TRHOST_PATCH_FILE_H
 #define TRHOST_PATCH_FILE_H
 

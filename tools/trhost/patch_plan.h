@@ -45,10 +45,17 @@ struct ModulePlan {
     std::vector<std::pair<std::string, PinRef>> wires;     // input pin name, source output pin
 };
 
+// An audio file whose channels feed wired inputs as "NAME.1", "NAME.2", ... (audio_source.h).
+struct FilePlan {
+    std::string name;  // unique among the patch's modules and files; holds no '.'
+    std::string path;  // as it is to be opened
+};
+
 struct PatchPlan {
     std::string title;   // names the module or the patch in the plot
     std::string origin;  // prefix of error messages: "" for a render, "FILE: " for a patch file
     std::vector<ModulePlan> modules;
+    std::vector<FilePlan> files;
     std::vector<PinRef> outputs;  // empty: every output pin of every instance, in order
 };
 

@@ -16,6 +16,12 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 bool IsAudioOutput(const PinDescription& pin) { return pin.direction == PIN_OUT && pin.IsAudio(); }
 
+// A wire fed by an audio file rather than by a module.
+template <typename Source>
+bool IsFed(const Source& source) {
+    return source.file != kNone;
+}
+
 // Runs `step`, and gives any refusal from it the instance's label and the stage `exit_code`.
 template <typename Step>
 auto WithLabel(const std::string& label, int exit_code, Step step) -> decltype(step()) {
@@ -28,9 +34,10 @@ auto WithLabel(const std::string& label, int exit_code, Step step) -> decltype(s
 
 }  // namespace
 
-Rack::Rack(const PatchPlan& plan, const RunSettings& run) : m_run(run) {
+Rack::Rack(const PatchPlan& plan, const RunSettings& run, const AudioSourceLoader& sources) : m_run(run) {
     if (plan.modules.empty()) throw CommandError(kExitPatch, plan.origin + "the patch has no modules");
     for (const auto& module : plan.modules) CreateInstance(module, plan.origin);
+    LoadFiles(plan, sources);
     for (size_t i = 0; i < plan.modules.size(); ++i) ApplySettings(m_modules[i], plan.modules[i]);
     for (size_t i = 0; i < plan.modules.size(); ++i) ApplyWires(i, plan.modules[i]);
     OrderByWires(plan.origin);
@@ -112,6 +119,12 @@ void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
                                    [&](const auto& setting) { return &FindPin(instance.pins, setting.first) == &pin; });
         if (was_set) refuse("pin " + Quoted(pin.name) + " is both set and wired");
 
+        if (FindFile(source_ref.module) != kNone) {
+            instance.values.erase(pin.index);
+            instance.wires[pin.index] = FileChannel(source_ref, instance.label + wire);
+            instance.shown.push_back(pin.name + " <- " + source_ref.Text());
+            continue;
+        }
         size_t source = FindInstance(source_ref.module);
         if (source == kNone) refuse("unknown module " + Quoted(source_ref.module));
         const Instance& from = m_modules[source];
@@ -135,8 +148,9 @@ void Rack::OrderByWires(const std::string& origin) {
         size_t next = kNone;
         for (size_t i = 0; i < count && next == kNone; ++i) {
             if (placed[i]) continue;
-            bool ready = std::all_of(m_modules[i].wires.begin(), m_modules[i].wires.end(),
-                                     [&](const auto& wire) { return placed[wire.second.module]; });
+            bool ready = std::all_of(m_modules[i].wires.begin(), m_modules[i].wires.end(), [&](const auto& wire) {
+                return IsFed(wire.second) || placed[wire.second.module];
+            });
             if (ready) next = i;
         }
         if (next == kNone) break;
@@ -155,7 +169,7 @@ void Rack::OrderByWires(const std::string& origin) {
     while (std::find(path.begin(), path.end(), at) == path.end()) {
         path.push_back(at);
         for (const auto& [pin, source] : m_modules[at].wires) {
-            if (placed[source.module]) continue;
+            if (IsFed(source) || placed[source.module]) continue;
             steps.push_back(m_modules[at].name + "." + m_modules[at].pins[pin].name + " <- " +
                             m_modules[source.module].name + "." + m_modules[source.module].pins[source.pin].name);
             at = source.module;
@@ -210,6 +224,12 @@ size_t Rack::FindInstance(const std::string& name) const {
 
 void Rack::PassOnSourceStates(Instance& instance, bool initial) {
     for (auto& [pin, source] : instance.wires) {
+        if (IsFed(source)) {
+            // A file's signal changes every sample, from the start to the end of the run.
+            if (initial) instance.host->SendPinStatus(pin, PIN_STATE_RUNNING);
+            source.state_sent = PIN_STATE_RUNNING;
+            continue;
+        }
         const auto& reports = m_modules[source.module].host->StatusReports();
         int32_t state = initial ? PIN_STATE_RUNNING : source.state_sent;
         for (; source.reports_seen < reports.size(); ++source.reports_seen) {
@@ -239,7 +259,8 @@ Rendering Rack::Run() {
     }
     for (auto& instance : m_modules) {
         for (const auto& [pin, source] : instance.wires) {
-            instance.host->SetBuffer(pin, m_modules[source.module].host->Buffer(source.pin));
+            instance.host->SetBuffer(pin, IsFed(source) ? m_files[source.file].blocks[source.pin].data()
+                                                        : m_modules[source.module].host->Buffer(source.pin));
         }
         for (const auto& [pin, value] : instance.values) {
             if (instance.pins[pin].IsAudio()) {
@@ -262,6 +283,7 @@ Rendering Rack::Run() {
 
     for (int64_t done = 0; done < result.frames;) {
         int32_t count = static_cast<int32_t>(std::min<int64_t>(m_run.block, result.frames - done));
+        FeedFiles(done, count);
         for (size_t index : m_order) {
             Instance& instance = m_modules[index];
             PassOnSourceStates(instance, false);
@@ -288,6 +310,7 @@ std::vector<std::string> Rack::Summary() const {
         for (const auto& shown : instance.shown) details += (details.empty() ? "" : ", ") + shown;
         lines.push_back(line + (details.empty() ? " (defaults)" : " (" + details + ")"));
     }
+    for (const FileFeed& feed : m_files) lines.push_back(FileSummary(feed));
     return lines;
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_source.h"
 #include "host_instance.h"
 #include "module_info.h"
 #include "module_library.h"
@@ -36,9 +37,10 @@ struct Rendering {
 
 class Rack {
 public:
-    // Loads the libraries, creates and describes every instance and checks every setting, wire and
-    // output against the descriptions. Throws CommandError: load, module, settings or patch stage.
-    Rack(const PatchPlan& plan, const RunSettings& run);
+    // Loads the libraries, creates and describes every instance, decodes the audio files with `sources`
+    // and checks every setting, wire and output against the descriptions. Throws CommandError: load,
+    // module, settings, patch or source stage (a patch with files but no loader: patch stage).
+    Rack(const PatchPlan& plan, const RunSettings& run, const AudioSourceLoader& sources = nullptr);
     ~Rack();
     Rack(const Rack&) = delete;
     Rack& operator=(const Rack&) = delete;
@@ -48,7 +50,10 @@ public:
 
     // Things the user should hear about that do not stop the run (values outside a pin's range).
     const std::vector<std::string>& Warnings() const { return m_warnings; }
-    // One line per instance: its name, its module and what was set and wired, for titles.
+    // Things done on the user's behalf that change no result they asked for (a file resampled).
+    const std::vector<std::string>& Notes() const { return m_notes; }
+    // One line per instance: its name, its module and what was set and wired; then one per audio file.
+    // For titles.
     std::vector<std::string> Summary() const;
     // The module name of the first instance (for a render's title).
     std::string FirstModuleName() const;
@@ -57,10 +62,11 @@ public:
 
 private:
     struct Source {
-        size_t module = 0;  // index into m_modules
-        int32_t pin = 0;    // its output pin
+        size_t module = 0;  // index into m_modules; unused for a file
+        int32_t pin = 0;    // its output pin, or the file's channel counted from 0
         size_t reports_seen = 0;
         int32_t state_sent = -1;
+        size_t file = static_cast<size_t>(-1);  // index into m_files, or none: a module's output
     };
     struct Output {
         size_t module = 0;
@@ -79,7 +85,20 @@ private:
         std::vector<std::string> shown;      // "Freq=4 V", "Freq <- mod.Out"
     };
 
+    // An audio file's channels and the block buffers they feed the wired inputs from.
+    struct FileFeed {
+        std::string name;
+        AudioSource source;
+        std::vector<std::vector<float>> blocks;  // one block per channel
+    };
+
     ModuleLibrary& LoadLibrary(const std::string& path);
+    void LoadFiles(const PatchPlan& plan, const AudioSourceLoader& sources);
+    size_t FindFile(const std::string& name) const;  // npos when none
+    Source FileChannel(const PinRef& ref, const std::string& refuse_prefix) const;
+    void FeedFiles(int64_t done, int32_t count);
+    // "chord: FILE, 1 channel at 48000 Hz, resampled to 44100 Hz", for titles.
+    static std::string FileSummary(const FileFeed& feed);
     void CreateInstance(const ModulePlan& plan, const std::string& origin);
     void ApplySettings(Instance& instance, const ModulePlan& plan);
     void ApplyWires(size_t target, const ModulePlan& plan);
@@ -92,9 +111,11 @@ private:
     // Libraries outlive the instances made from them: declared first, destroyed last.
     std::map<std::string, std::unique_ptr<ModuleLibrary>> m_libraries;
     std::vector<Instance> m_modules;
+    std::vector<FileFeed> m_files;
     std::vector<size_t> m_order;  // processing order, sources before the inputs they feed
     std::vector<Output> m_outputs;
     std::vector<std::string> m_warnings;
+    std::vector<std::string> m_notes;
 };
 
 }  // namespace trhost

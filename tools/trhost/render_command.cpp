@@ -8,6 +8,7 @@
 #include "exit_codes.h"
 #include "patch_plan.h"
 #include "pin_values.h"
+#include "render_feeds.h"
 #include "run_options.h"
 #if TRHOST_WITH_MEDIA
 #include "render_job.h"
@@ -22,6 +23,7 @@ CommandAction AddRenderCommand(CLI::App& app) {
         std::string library, out, plot;
         RunOptions run;
         std::vector<std::string> sets;
+        std::vector<std::string> feeds;
     };
     auto options = std::make_shared<Options>();
     command->add_option("LIB", options->library, "module library (.so or .dll)")->required();
@@ -32,6 +34,13 @@ CommandAction AddRenderCommand(CLI::App& app) {
         ->add_option("--set", options->sets,
                      "PIN=VALUE: volts for an audio pin, a choice name or number for a list pin "
                      "(repeatable; quote names with blanks)")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    command
+        ->add_option("--feed", options->feeds,
+                     "PIN=FILE: an audio file (WAV, FLAC, Ogg) into an audio input, its first channel, "
+                     "resampled to the run's rate if need be (repeatable)")
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -52,6 +61,7 @@ CommandAction AddRenderCommand(CLI::App& app) {
                 SplitAssignment(text, &pin, &value);
                 module.set.emplace_back(pin, value);
             }
+            AddFeeds(options->feeds, job.plan, module);
         } catch (const CommandError& error) {
             std::cerr << "trhost render: " << error.what() << "\n";
             return error.ExitCode();

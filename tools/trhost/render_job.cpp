@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "audio_source.h"
 #include "command_error.h"
 #include "exit_codes.h"
 #include "output_files.h"
@@ -23,8 +24,9 @@ int RunRenderJob(const RenderJob& job) {
         std::string wav = files.Reserve(job.wav_path);
         std::string plot = job.plot_path.empty() ? "" : files.Reserve(job.plot_path);
 
-        Rack rack(job.plan, job.run);
+        Rack rack(job.plan, job.run, LoadAudioSource);
         for (const auto& warning : rack.Warnings()) std::cerr << prefix << "warning: " << warning << "\n";
+        for (const auto& note : rack.Notes()) std::cerr << prefix << "note: " << note << "\n";
         Rendering rendering = rack.Run();
 
         WriteWav(wav, rendering);
