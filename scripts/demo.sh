@@ -1,22 +1,31 @@
 #!/usr/bin/env bash
-# The main job, run by `make demo` once the Linux build is done: show what the module says of itself,
-# render one instance with its defaults and every example patch to out/ as WAV and PNG, list the files.
+# The main job, run by `make demo` once the Linux build is done: show what the modules say of
+# themselves, render one VEXLO with its defaults, an echo of the source chord and every example patch
+# (the recipes of VEXLO's about text) to out/ as WAV and PNG, and list the files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-trhost=build/linux-x86/trhost
-module=build/linux-x86/vexlo.so
-for needed in "$trhost" "$module"; do
+build=build/linux-x86
+trhost=$build/trhost
+chord=$build/sounds/pluck_chord.wav
+for needed in "$trhost" "$build/vexlo.so" "$build/delay.so" "$build/mixer.so" "$chord"; do
   [ -e "$needed" ] || { echo "demo: $needed is missing; run 'make demo' to build it" >&2; exit 1; }
 done
 mkdir -p out
 
-echo "== $trhost describe $module"
-"$trhost" describe "$module"
+for module in vexlo delay mixer; do
+  echo "== $trhost describe $build/$module.so"
+  "$trhost" describe "$build/$module.so"
+  echo
+done
+
+echo "== $trhost render $build/vexlo.so (every pin at its default)"
+"$trhost" render "$build/vexlo.so" --out out/defaults.wav --plot out/defaults.png
 
 echo
-echo "== $trhost render $module (every pin at its default)"
-"$trhost" render "$module" --out out/defaults.wav --plot out/defaults.png
+echo "== $trhost render $build/delay.so --feed In=$chord (an echo of the source chord)"
+"$trhost" render "$build/delay.so" --feed "In=$chord" --set Time=250 --set Feedback=5 --set "Max delay=1 s" \
+  --seconds 3.5 --out out/echo.wav --plot out/echo.png
 
 for patch in examples/*.json; do
   name=$(basename "$patch" .json)

@@ -10,8 +10,8 @@ packages=(
   wine wine32:i386
   # valgrind needs glibc's debug info to run 32-bit programs
   valgrind libc6-dbg:i386
-  # trhost: argument parsing, patch files, WAV and PNG output
-  libcli11-dev nlohmann-json3-dev libsndfile1-dev:i386 libcairo2-dev:i386 fonts-dejavu-core
+  # trhost: argument parsing, patch files, audio files in (and resampled), WAV and PNG output
+  libcli11-dev nlohmann-json3-dev libsndfile1-dev:i386 libsamplerate0-dev:i386 libcairo2-dev:i386 fonts-dejavu-core
   # benchmarks
   libbenchmark-dev:i386
   # sanitizer and fuzzer builds

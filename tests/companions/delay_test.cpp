@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "allocation_counter.h"
 #include "companion_rig.h"
@@ -95,7 +96,7 @@ double DopplerRatio(double slope) {
     Rig rig(length);
     constexpr double start = 600.0;  // samples
     for (int32_t t = 0; t < length; ++t) {
-        rig[DelayModule::kPinIn][t] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * hertz * t / rate));
+        rig[DelayModule::kPinIn][t] = static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * hertz * t / rate));
         rig[DelayModule::kPinTime][t] = static_cast<float>((start + slope * t) / (10.0 * rate / 1000.0));
         rig[DelayModule::kPinMix][t] = 1.0f;
     }
