@@ -55,12 +55,6 @@ std::vector<float> Resample(const std::string& path, const std::vector<float>& f
 
 }  // namespace
 
-std::string AudioSource::ResampleNote() const {
-    if (!resampled) return "";
-    return path + ": resampled from " + std::to_string(file_rate) + " Hz to " +
-           std::to_string(static_cast<int64_t>(rate)) + " Hz";
-}
-
 AudioSource LoadAudioSource(const std::string& path, double rate) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) Refuse(path, "no such audio file");

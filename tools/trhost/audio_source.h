@@ -23,7 +23,11 @@ struct AudioSource {
     std::vector<std::vector<float>> channels;
 
     // "PATH: resampled from 48000 Hz to 44100 Hz", or "" when it was not.
-    std::string ResampleNote() const;
+    std::string ResampleNote() const {
+        if (!resampled) return "";
+        return path + ": resampled from " + std::to_string(file_rate) + " Hz to " +
+               std::to_string(static_cast<int64_t>(rate)) + " Hz";
+    }
 };
 
 // Decodes the file at `path` for a run at `rate` hertz. Throws CommandError (source stage) with one line
