@@ -82,7 +82,7 @@ trhost::PatchPlan MixerFedBy(const std::string& path, bool stereo) {
     return plan;
 }
 
-trhost::RunSettings Run(double rate, double seconds) {
+trhost::RunSettings Settings(double rate, double seconds) {
     trhost::RunSettings run;
     run.rate = rate;
     run.block = 256;
@@ -107,7 +107,7 @@ double MeasuredHertz(const std::vector<float>& s, double rate, size_t from, size
 
 TEST_F(AudioSourceTest, AFileAtAnotherRateIsResampledToTheRunsRateAndSaysSo) {
     const std::string path = WriteSine("sine48k.wav", 48000, 1.0, 1000.0);
-    trhost::Rack rack(MixerFedBy(path, false), Run(44100, 1.0), trhost::LoadAudioSource);
+    trhost::Rack rack(MixerFedBy(path, false), Settings(44100, 1.0), trhost::LoadAudioSource);
     ASSERT_EQ(rack.Notes().size(), 1u);
     EXPECT_EQ(rack.Notes()[0], path + ": resampled from 48000 Hz to 44100 Hz");
     const trhost::Rendering rendering = rack.Run();
@@ -122,7 +122,7 @@ TEST_F(AudioSourceTest, AFileAtAnotherRateIsResampledToTheRunsRateAndSaysSo) {
 
 TEST_F(AudioSourceTest, AFileAtTheRunsRateIsCopiedExactlyAndThenSilent) {
     const std::string path = WriteSine("sine.wav", 44100, 0.5, 440.0);
-    trhost::Rack rack(MixerFedBy(path, false), Run(44100, 0.75), trhost::LoadAudioSource);
+    trhost::Rack rack(MixerFedBy(path, false), Settings(44100, 0.75), trhost::LoadAudioSource);
     EXPECT_TRUE(rack.Notes().empty());
     const trhost::Rendering rendering = rack.Run();
     const auto file = trhost::ReadWav(path);
@@ -135,7 +135,7 @@ TEST_F(AudioSourceTest, AFileAtTheRunsRateIsCopiedExactlyAndThenSilent) {
 
 TEST_F(AudioSourceTest, ChannelsAreWiredByNumberAndBecomeOutputChannels) {
     const std::string path = WriteSine("stereo.wav", 44100, 0.2, 300.0, 2);
-    trhost::Rack rack(MixerFedBy(path, true), Run(44100, 0.2), trhost::LoadAudioSource);
+    trhost::Rack rack(MixerFedBy(path, true), Settings(44100, 0.2), trhost::LoadAudioSource);
     const trhost::Rendering rendering = rack.Run();
     const auto file = trhost::ReadWav(path);
     EXPECT_EQ(rendering.channels[1], file[0]);
@@ -198,7 +198,7 @@ TEST_F(AudioSourceTest, WiresToAbsentChannelsOrSharedNamesAreRefused) {
     const std::string path = WriteSine("mono.wav", 44100, 0.1, 100.0);
     trhost::PatchPlan plan = MixerFedBy(path, true);  // asks for channel 2 of a mono file
     try {
-        trhost::Rack rack(plan, Run(44100, 0.1), trhost::LoadAudioSource);
+        trhost::Rack rack(plan, Settings(44100, 0.1), trhost::LoadAudioSource);
         ADD_FAILURE() << "channel 2 of a mono file was wired";
     } catch (const trhost::CommandError& error) {
         EXPECT_EQ(error.ExitCode(), trhost::kExitPatch);
@@ -207,9 +207,9 @@ TEST_F(AudioSourceTest, WiresToAbsentChannelsOrSharedNamesAreRefused) {
     }
     plan = MixerFedBy(path, false);
     plan.files[0].name = "mix";
-    EXPECT_THROW(trhost::Rack(plan, Run(44100, 0.1), trhost::LoadAudioSource), trhost::CommandError);
+    EXPECT_THROW(trhost::Rack(plan, Settings(44100, 0.1), trhost::LoadAudioSource), trhost::CommandError);
     plan = MixerFedBy(path, false);
-    EXPECT_THROW(trhost::Rack(plan, Run(44100, 0.1)), trhost::CommandError) << "no loader in this build";
+    EXPECT_THROW(trhost::Rack(plan, Settings(44100, 0.1)), trhost::CommandError) << "no loader in this build";
 }
 
 TEST_F(AudioSourceTest, ThePatchCommandRendersAtThePatchRateAndSaysItResampled) {
