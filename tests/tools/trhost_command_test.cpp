@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -202,4 +204,126 @@ TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
     Write("p.json", patch(R"({"name":"a","library":"fixture.so","set":{"Mode":7}})", R"("a.Out")"));
     ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitSettings, {"module \"a\"", "\"Mode\"", "\"7\""}, inputs);
     ExpectRefusal("patch '" + Path("nothing.json") + "'" + out, kExitPatch, {"nothing.json"}, inputs);
+}
+
+// Output targets: the command writes through links and into devices and pipes, and never replaces
+// the node or the link the user named.
+class TrhostOutputTargets : public TrhostCommand {
+protected:
+    std::string RenderTo(const std::string& out) {
+        return "render '" + kFixture + "' --seconds 0.01 --out '" + out + "'";
+    }
+    static bool IsWav(const std::string& path) { return ReadWav(path).size() == 3; }
+};
+
+TEST_F(TrhostOutputTargets, ALinkIsWrittenThroughAndStays) {
+    Write("target.wav", "old");
+    fs::create_symlink("target.wav", m_dir / "link.wav");
+    Result result = Run(RenderTo(Path("link.wav")));
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_dir / "link.wav")));
+    EXPECT_TRUE(IsWav(Path("target.wav")));
+    // A link whose file does not exist yet: the file appears where it points.
+    fs::create_symlink("new.wav", m_dir / "dangling.wav");
+    result = Run(RenderTo(Path("dangling.wav")));
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_dir / "dangling.wav")));
+    EXPECT_TRUE(IsWav(Path("new.wav")));
+    EXPECT_TRUE(Leftovers({"target.wav", "link.wav", "dangling.wav", "new.wav"}).empty());
+    // A loop of links is named, not followed for ever.
+    fs::create_symlink("loop2", m_dir / "loop1");
+    fs::create_symlink("loop1", m_dir / "loop2");
+    ExpectRefusal(RenderTo(Path("loop1")), kExitOutput, {Path("loop1"), "links"},
+                  {"target.wav", "link.wav", "dangling.wav", "new.wav", "loop1", "loop2"});
+}
+
+TEST_F(TrhostOutputTargets, AReplacedFileKeepsItsPermissions) {
+    Write("o.wav", "old");
+    fs::permissions(m_dir / "o.wav", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(Run(RenderTo(Path("o.wav"))).code, kExitOk);
+    EXPECT_TRUE(IsWav(Path("o.wav")));
+    EXPECT_EQ(fs::status(m_dir / "o.wav").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(TrhostOutputTargets, APipeReceivesTheFileAndStays) {
+    std::string fifo = Path("pipe"), copy = Path("copy.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string command = "cat '" + fifo + "' >'" + copy + "' & '" + std::string(TRHOST_PROGRAM) + "' " +
+                          RenderTo(fifo) + " >/dev/null; code=$?; wait; exit $code";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_TRUE(IsWav(copy));
+    EXPECT_TRUE(Leftovers({"pipe", "copy.wav"}).empty());
+}
+
+TEST_F(TrhostOutputTargets, ADeviceIsWrittenIntoAndStays) {
+    if (getuid() != 0) GTEST_SKIP() << "making device nodes needs root";
+    // Nodes of the null and the full device, made here so that the system's own are never at stake.
+    std::string null = Path("null"), full = Path("full");
+    ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    Result result = Run(RenderTo(null) + " --plot '" + Path("p.png") + "'");
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status(null)));
+    EXPECT_TRUE(fs::exists(Path("p.png")));
+    fs::remove(Path("p.png"));
+
+    // A device that refuses the bytes fails the run, named as the user named it.
+    fs::create_symlink("full", m_dir / "link");
+    for (const std::string& out : {full, Path("link")}) {
+        result = Run(RenderTo(out));
+        EXPECT_EQ(result.code, kExitOutput);
+        EXPECT_THAT(result.err, AllOf(HasSubstr(out + ": cannot be written"), HasSubstr("No space left")));
+        EXPECT_THAT(result.err, ::testing::Not(HasSubstr("partial")));
+    }
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status(full)));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Path("link"))));
+    EXPECT_TRUE(Leftovers({"null", "full", "link"}).empty());
+}
+
+TEST_F(TrhostOutputTargets, DashIsStandardOutputAndTheReportMovesToStandardError) {
+    std::string command = "'" + std::string(TRHOST_PROGRAM) + "' " + RenderTo("-") + " >'" + Path("stdout.wav") +
+                          "' 2>'" + Path("err.txt") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(IsWav(Path("stdout.wav")));
+    std::string err = Slurp(m_dir / "err.txt");
+    EXPECT_THAT(err, AllOf(HasSubstr("wrote -"), HasSubstr("peak")));
+    ExpectRefusal(RenderTo("-") + " --plot -", kExitOutput, {"named for two outputs"}, {"stdout.wav", "err.txt"});
+}
+
+TEST_F(TrhostOutputTargets, TwoNamesForOneFileAreRefused) {
+    fs::create_symlink("o.wav", m_dir / "link.wav");
+    Write("o.wav", "old");
+    ExpectRefusal(RenderTo(Path("o.wav")) + " --plot '" + Path("link.wav") + "'", kExitOutput,
+                  {Path("link.wav"), "named for two outputs"}, {"o.wav", "link.wav"});
+    EXPECT_EQ(Slurp(m_dir / "o.wav"), "old");
+}
+
+// Measurements after every run, as a table and as JSON.
+TEST_F(TrhostCommand, RenderMeasuresTheDefaultSineAtOneHertz) {
+    Result text = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "'");
+    ASSERT_EQ(text.code, kExitOk) << text.err;
+    EXPECT_THAT(text.out, AllOf(HasSubstr("no file written"), HasSubstr("1.0000 Hz"), HasSubstr("3.536 V")));
+    Result json = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --json");
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto channel = nlohmann::json::parse(json.out)["channels"][0];
+    EXPECT_EQ(channel["name"], "Out");
+    EXPECT_NEAR(channel["frequency_hz"].get<double>(), 1.0, 0.01);
+    EXPECT_NEAR(channel["peak_volts"].get<double>(), 5.0, 1e-5);  // Depth 5 V of In 10 V
+    EXPECT_NEAR(channel["rms_volts"].get<double>(), 5.0 / std::sqrt(2.0), 1e-4);
+    EXPECT_NEAR(channel["dc_volts"].get<double>(), 0.0, 1e-4);
+    EXPECT_EQ(channel["non_finite"], 0);
+}
+
+TEST_F(TrhostCommand, OutputBeyondFullScaleIsWarnedOf) {
+    // The fixture's Clock output counts samples: far beyond ±10 V.
+    Result result = Run("render '" + kFixture + "' --seconds 0.01 --json");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: Clock goes beyond full scale (±10 V)"), HasSubstr("clips")));
+    EXPECT_THAT(result.err, ::testing::Not(HasSubstr("warning: Out")));
+    auto root = nlohmann::json::parse(result.out);
+    EXPECT_EQ(root["channels"][1]["beyond_full_scale"], 441 - 2);  // every count above 1
+    EXPECT_EQ(root["warnings"].size(), 1u);
 }

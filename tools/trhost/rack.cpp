@@ -293,6 +293,12 @@ std::vector<std::string> Rack::Summary() const {
 
 std::string Rack::FirstModuleName() const { return m_modules.front().info.name; }
 
+std::vector<std::string> Rack::ModuleNames() const {
+    std::vector<std::string> names;
+    for (const auto& instance : m_modules) names.push_back(instance.info.name);
+    return names;
+}
+
 std::vector<std::string> Rack::ProcessingOrder() const {
     std::vector<std::string> names;
     for (size_t index : m_order) names.push_back(m_modules[index].name);
