@@ -327,3 +327,39 @@ TEST_F(TrhostCommand, OutputBeyondFullScaleIsWarnedOf) {
     EXPECT_EQ(root["channels"][1]["beyond_full_scale"], 441 - 2);  // every count above 1
     EXPECT_EQ(root["warnings"].size(), 1u);
 }
+
+TEST_F(TrhostCommand, AnalyzeShowsTheSidebandsOfARenderedPatchAndDrawsThem) {
+    // A 250 Hz carrier swung by ±50 Hz at 25 Hz (beta 2), at 48000 Hz.
+    std::string vexlo = VEXLO_LIBRARY_PATH;
+    Write("fm.json", R"({ "rate": 48000, "block": 256, "seconds": 2, "modules": [
+        { "name": "mod", "library": ")" +
+                         vexlo + R"(",
+          "set": { "Freq scale": "kHz", "Freq": 0.025, "Offset": 0.25, "Depth": 0.05 } },
+        { "name": "car", "library": ")" +
+                         vexlo + R"(",
+          "set": { "Freq scale": "kHz", "Depth": 5, "Offset": 0 }, "wire": { "Freq": "mod.Out" } } ],
+      "outputs": [ "car.Out" ] })");
+    ASSERT_EQ(Run("patch '" + Path("fm.json") + "' --out '" + Path("fm.wav") + "'").code, kExitOk);
+    Result result = Run("analyze '" + Path("fm.wav") + "' --json --plot '" + Path("fm.png") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    auto channel = nlohmann::json::parse(result.out)["channels"][0];
+    EXPECT_TRUE(channel["harmonics"].is_null());  // no steady fundamental
+    // Every sideband above -30 dB re the carrier is listed, at 250 + 25 n Hz and 0.5 |J_n(2)|.
+    int found = 0;
+    for (int n = -3; n <= 3; ++n) {
+        double hertz = 250 + 25 * n, expected = 20 * std::log10(0.5 * std::fabs(std::cyl_bessel_j(std::abs(n), 2.0)));
+        for (const auto& peak : channel["peaks"]) {
+            if (std::fabs(peak["hertz"].get<double>() - hertz) > 1) continue;
+            EXPECT_NEAR(peak["level_db"].get<double>(), expected, 1.0) << n;
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 7);
+    EXPECT_TRUE(fs::file_size(Path("fm.png")) > 10000);
+
+    Result text = Run("analyze '" + Path("fm.wav") + "'");
+    EXPECT_THAT(text.out,
+                AllOf(HasSubstr("Blackman-Harris"), HasSubstr("no steady fundamental"), HasSubstr("250.00 Hz")));
+    ExpectRefusal("analyze '" + Path("fm.json") + "'", kExitUsage, {"fm.json", "cannot be read as audio"},
+                  {"fm.json", "fm.wav", "fm.png"});
+}

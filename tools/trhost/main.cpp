@@ -8,7 +8,7 @@
 #include "exit_codes.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"trhost: describe, render, patch and validate modules of the Tavrisk interface"};
+    CLI::App app{"trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface"};
     app.require_subcommand(1);
     // Every refusal is one line, like the commands' own.
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     add(trhost::AddRenderCommand);
     add(trhost::AddPatchCommand);
     add(trhost::AddValidateCommand);
+    add(trhost::AddAnalyzeCommand);
 
     try {
         app.parse(argc, argv);

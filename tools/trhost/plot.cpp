@@ -9,6 +9,7 @@
 #include "command_error.h"
 #include "exit_codes.h"
 #include "pin_values.h"
+#include "plot_drawing.h"
 
 namespace trhost {
 
@@ -40,53 +41,6 @@ struct Colour {
 constexpr Colour kTraceColours[] = {
     {0.12, 0.40, 0.70}, {0.80, 0.20, 0.15}, {0.15, 0.55, 0.20}, {0.55, 0.35, 0.70}, {0.85, 0.45, 0.05}};
 
-enum class Align { kLeft, kCentre, kRight };
-
-void ShowText(cairo_t* cr, double x, double y, const std::string& text, Align align) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    double dx = align == Align::kLeft ? 0 : align == Align::kCentre ? extents.x_advance / 2 : extents.x_advance;
-    cairo_move_to(cr, x - dx, y);
-    cairo_show_text(cr, text.c_str());
-}
-
-// Shortens `text` with "..." until it fits `width`.
-std::string Fit(cairo_t* cr, std::string text, double width) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    if (extents.x_advance <= width) return text;
-    while (!text.empty()) {
-        text.pop_back();
-        cairo_text_extents(cr, (text + "...").c_str(), &extents);
-        if (extents.x_advance <= width) break;
-    }
-    return text + "...";
-}
-
-// Round tick positions, 1, 2 or 5 times a power of ten apart, about `wanted` of them in [lo, hi].
-std::vector<double> Ticks(double lo, double hi, int wanted, double* step_out) {
-    double raw = (hi - lo) / wanted;
-    double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = power;
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        step = factor * power;
-        if (step >= raw) break;
-    }
-    std::vector<double> ticks;
-    for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t += step) {
-        ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
-    }
-    *step_out = step;
-    return ticks;
-}
-
-std::string TickText(double value, double step) {
-    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.4g s", seconds);
@@ -108,8 +62,10 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     }
     if (!(lo <= hi)) lo = hi = 0;
     if (hi - lo < 1e-6 * std::max(1.0, std::fabs(hi))) {
-        lo -= 1;
-        hi += 1;
+        // A flat trace: a volt either side, or a tenth of its value when that is larger.
+        double pad = std::max(1.0, std::fabs(hi) * 0.1);
+        lo -= pad;
+        hi += pad;
     } else {
         double pad = (hi - lo) * 0.08;
         lo -= pad;
@@ -168,14 +124,21 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
     cairo_set_line_width(cr, 1.3);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    // Samples that are not finite leave a gap.
     if (count <= static_cast<int64_t>(box.w * 2)) {
+        bool drawing = false;
         for (int64_t i = first; i < first + count; ++i) {
-            double x = x_of(i / rate), y = y_of(samples[i] * kVoltsPerUnit);
-            if (i == first) {
-                cairo_move_to(cr, x, y);
-            } else {
-                cairo_line_to(cr, x, y);
+            if (!std::isfinite(samples[i])) {
+                drawing = false;
+                continue;
             }
+            double x = x_of(i / rate), y = y_of(samples[i] * kVoltsPerUnit);
+            if (drawing) {
+                cairo_line_to(cr, x, y);
+            } else {
+                cairo_move_to(cr, x, y);
+            }
+            drawing = true;
         }
         cairo_stroke(cr);
     } else {
@@ -185,11 +148,13 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
             int64_t begin = first + count * px / columns;
             int64_t end = first + count * (px + 1) / columns;
             // The previous column's last sample joins the columns into one trace.
-            float low = samples[std::max(first, begin - 1)], high = low;
-            for (int64_t i = begin; i < end; ++i) {
+            float low = INFINITY, high = -INFINITY;
+            for (int64_t i = std::max(first, begin - 1); i < end; ++i) {
+                if (!std::isfinite(samples[i])) continue;
                 low = std::min(low, samples[i]);
                 high = std::max(high, samples[i]);
             }
+            if (!(low <= high)) continue;
             double x = box.x + px + 0.5;
             cairo_move_to(cr, x, y_of(high * kVoltsPerUnit) - 0.5);
             cairo_line_to(cr, x, y_of(low * kVoltsPerUnit) + 0.5);
