@@ -23,17 +23,10 @@ constexpr double kCaption = 26;
 constexpr double kSpectrumHeight = 260;
 constexpr double kSpectrogramHeight = 220;
 constexpr double kBelow = 50;
-constexpr double kTitleSize = 20;
-constexpr double kLineSize = 13;
-constexpr double kLabelSize = 12;
 // The level range shown: this many dB below the top of the spectrum.
 constexpr double kRangeDb = 130;
 // The spectrogram's colour scale covers this many dB below its loudest point.
 constexpr double kSpectrogramRangeDb = 100;
-
-struct Box {
-    double x, y, w, h;
-};
 
 // A logarithmic frequency axis from `lo` to `hi` hertz across `box`'s width (or up its height).
 struct LogAxis {
@@ -74,22 +67,6 @@ void HeatColour(double level, unsigned char* bgr) {
         double value = kStops[stop][c] + (kStops[stop + 1][c] - kStops[stop][c]) * t;
         bgr[2 - c] = static_cast<unsigned char>(std::lround(value * 255));
     }
-}
-
-void DrawFrame(cairo_t* cr, const Box& box) {
-    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-    cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w), std::round(box.h));
-    cairo_stroke(cr);
-}
-
-void DrawCaption(cairo_t* cr, const Box& box, const std::string& caption) {
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kLabelSize + 1);
-    ShowText(cr, box.x, box.y - 8, Fit(cr, caption, box.w), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLabelSize);
 }
 
 // The spectrum's frequency axis: from the lowest bin clear of DC's lobe to Nyquist.
@@ -256,26 +233,12 @@ void DrawSpectrogram(cairo_t* cr, const Box& box, const Spectrogram& spectrogram
 int SpectrogramColumns() { return static_cast<int>(kWidth - kLeft - kRight); }
 
 void WriteAnalysisPlot(const std::string& path, const std::vector<ChannelAnalysis>& channels, const PlotText& text) {
-    double header = 24 + kTitleSize + text.lines.size() * (kLineSize + 5) + 24;
+    double header = HeaderHeight(text);
     double row_height = kCaption + kSpectrumHeight + kBelow + kCaption + kSpectrogramHeight + kBelow;
     int height = static_cast<int>(header + channels.size() * row_height + 8);
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kTitleSize);
-    double y = 24 + kTitleSize;
-    ShowText(cr, kLeft, y, Fit(cr, text.title, kWidth - kLeft - kRight), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLineSize);
-    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-    for (const auto& line : text.lines) {
-        y += kLineSize + 5;
-        ShowText(cr, kLeft, y, Fit(cr, line, kWidth - kLeft - kRight), Align::kLeft);
-    }
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = StartPlot(&surface, kWidth, height, text, kLeft, kRight);
 
     double full = kWidth - kLeft - kRight;
     for (size_t c = 0; c < channels.size(); ++c) {
@@ -297,12 +260,7 @@ void WriteAnalysisPlot(const std::string& path, const std::vector<ChannelAnalysi
         DrawSpectrogram(cr, spectrogram, analysis.spectrogram, static_cast<double>(m.samples) / analysis.spectrum.rate);
     }
 
-    cairo_destroy(cr);
-    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        throw CommandError(kExitOutput, path + ": cannot be written: " + cairo_status_to_string(status));
-    }
+    FinishPlot(cr, surface, path);
 }
 
 }  // namespace trhost

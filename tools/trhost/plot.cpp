@@ -23,17 +23,10 @@ constexpr double kColumnGap = 90;  // room for the second panel's volt labels
 constexpr double kCaption = 24;    // panel caption above each panel
 constexpr double kPanelHeight = 240;
 constexpr double kBelow = 52;  // time labels and the axis name under each panel
-constexpr double kTitleSize = 20;
-constexpr double kLineSize = 13;
-constexpr double kLabelSize = 12;
 // Fewest pixels per cycle at which a trace of the whole run still reads as a waveform.
 constexpr double kReadablePixelsPerCycle = 6;
 // Cycles of the densest output a window holds.
 constexpr int64_t kWindowCycles = 16;
-
-struct Box {
-    double x, y, w, h;
-};
 
 struct Colour {
     double r, g, b;
@@ -76,13 +69,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     auto x_of = [&](double t) { return box.x + (t - t0) / (t1 - t0) * box.w; };
     auto y_of = [&](double volts) { return box.y + (hi - volts) / (hi - lo) * box.h; };
 
-    // Caption.
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kLabelSize + 1);
-    ShowText(cr, box.x, box.y - 8, Fit(cr, caption, box.w), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLabelSize);
+    DrawCaption(cr, box, caption);
 
     // Grid and tick labels.
     double x_step, y_step;
@@ -162,11 +149,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
         cairo_stroke(cr);
     }
     cairo_restore(cr);
-
-    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-    cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w), std::round(box.h));
-    cairo_stroke(cr);
+    DrawFrame(cr, box);
 }
 
 }  // namespace
@@ -209,7 +192,7 @@ PlotLayout ChoosePlotLayout(const Rendering& rendering, int width) {
 
 PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const PlotText& text) {
     size_t rows = rendering.channels.size();
-    double header = 24 + kTitleSize + text.lines.size() * (kLineSize + 5) + 24;
+    double header = HeaderHeight(text);
     double row_height = kCaption + kPanelHeight + kBelow;
     int height = std::max(420, static_cast<int>(header + rows * row_height + 8));
 
@@ -217,23 +200,8 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
     int columns = layout.with_window ? 2 : 1;
     double panel_width = (kWidth - kLeft - kRight - (columns - 1) * kColumnGap) / columns;
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kTitleSize);
-    double y = 24 + kTitleSize;
-    ShowText(cr, kLeft, y, Fit(cr, text.title, kWidth - kLeft - kRight), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLineSize);
-    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-    for (const auto& line : text.lines) {
-        y += kLineSize + 5;
-        ShowText(cr, kLeft, y, Fit(cr, line, kWidth - kLeft - kRight), Align::kLeft);
-    }
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = StartPlot(&surface, kWidth, height, text, kLeft, kRight);
 
     double total = rendering.frames / rendering.rate;
     for (size_t c = 0; c < rows; ++c) {
@@ -251,12 +219,7 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
         }
     }
 
-    cairo_destroy(cr);
-    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        throw CommandError(kExitOutput, path + ": cannot be written: " + cairo_status_to_string(status));
-    }
+    FinishPlot(cr, surface, path);
     return layout;
 }
 

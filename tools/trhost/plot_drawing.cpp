@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "command_error.h"
+#include "exit_codes.h"
+
 namespace trhost {
 
 void ShowText(cairo_t* cr, double x, double y, const std::string& text, Align align) {
@@ -54,6 +57,53 @@ std::string TickText(double value, double step) {
     int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
+}
+
+double HeaderHeight(const PlotText& text) { return 24 + kTitleSize + text.lines.size() * (kLineSize + 5) + 24; }
+
+cairo_t* StartPlot(cairo_surface_t** surface, int width, int height, const PlotText& text, double left, double right) {
+    *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(*surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, kTitleSize);
+    double y = 24 + kTitleSize;
+    ShowText(cr, left, y, Fit(cr, text.title, width - left - right), Align::kLeft);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLineSize);
+    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
+    for (const auto& line : text.lines) {
+        y += kLineSize + 5;
+        ShowText(cr, left, y, Fit(cr, line, width - left - right), Align::kLeft);
+    }
+    return cr;
+}
+
+void DrawCaption(cairo_t* cr, const Box& box, const std::string& caption) {
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, kLabelSize + 1);
+    ShowText(cr, box.x, box.y - 8, Fit(cr, caption, box.w), Align::kLeft);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLabelSize);
+}
+
+void DrawFrame(cairo_t* cr, const Box& box) {
+    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w), std::round(box.h));
+    cairo_stroke(cr);
+}
+
+void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path) {
+    cairo_destroy(cr);
+    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        throw CommandError(kExitOutput, path + ": cannot be written: " + cairo_status_to_string(status));
+    }
 }
 
 }  // namespace trhost

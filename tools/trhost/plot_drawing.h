@@ -8,7 +8,30 @@
 #include <string>
 #include <vector>
 
+#include "plot.h"
+
 namespace trhost {
+
+// Text sizes of every plot, in pixels.
+constexpr double kTitleSize = 20;
+constexpr double kLineSize = 13;
+constexpr double kLabelSize = 12;
+
+struct Box {
+    double x, y, w, h;
+};
+
+// A white picture `width` × `height` with its title and lines drawn from `left`; `HeaderHeight` is
+// where the panels may start.
+double HeaderHeight(const PlotText& text);
+cairo_t* StartPlot(cairo_surface_t** surface, int width, int height, const PlotText& text, double left, double right);
+
+// A panel's bold caption above its box, and its frame.
+void DrawCaption(cairo_t* cr, const Box& box, const std::string& caption);
+void DrawFrame(cairo_t* cr, const Box& box);
+
+// Writes the picture and frees it. Throws CommandError (output stage) naming `path`.
+void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path);
 
 enum class Align { kLeft, kCentre, kRight };
 
