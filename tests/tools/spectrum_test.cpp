@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "harmonics.h"
+#include "plot_drawing.h"
 #include "rack.h"
 
 using namespace trhost;
@@ -114,4 +115,17 @@ TEST(Spectrum, ARenderedFrequencyModulationHasItsSidebandsAtBesselLevels) {
             EXPECT_NEAR(partial->LevelDb(), Db(expected), 1.0) << "sideband " << n;
         }
     }
+}
+
+TEST(PlotLabels, StayShortForHugeAndTinyValues) {
+    double step;
+    for (double scale : {1e-9, 1e-3, 1.0, 1e4, 1e12, 1e30, 3e38}) {
+        for (double tick : Ticks(-scale, scale, 6, &step)) {
+            std::string label = TickText(tick, step);
+            EXPECT_LE(label.size(), 10u) << label;
+            EXPECT_NEAR(std::stod(label), tick, step * 1e-6) << label;
+        }
+    }
+    EXPECT_EQ(TickText(0.25, 0.05), "0.25");
+    EXPECT_EQ(TickText(-4, 2), "-4");
 }

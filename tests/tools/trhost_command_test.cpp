@@ -363,3 +363,56 @@ TEST_F(TrhostCommand, AnalyzeShowsTheSidebandsOfARenderedPatchAndDrawsThem) {
     ExpectRefusal("analyze '" + Path("fm.json") + "'", kExitUsage, {"fm.json", "cannot be read as audio"},
                   {"fm.json", "fm.wav", "fm.png"});
 }
+
+// The rough edges a new user meets, each answered in one readable line.
+TEST_F(TrhostCommand, NumbersOutOfRangeAndFilesOfTheWrongKindAreExplainedInWords) {
+    std::string render = "render '" + kFixture + "' --seconds 0.01";
+    ExpectRefusal(render + " --block abc", kExitUsage, {"--block", "\"abc\" is not a whole number"});
+    ExpectRefusal(render + " --block 2000000", kExitUsage, {"must be from 1 to 1048576"});
+    Result range = Run(render + " --rate -1e300");
+    EXPECT_EQ(range.code, kExitUsage);
+    EXPECT_THAT(range.err, HasSubstr("\"-1e300\" must be above zero"));
+    EXPECT_LT(range.err.size(), 100u) << range.err;
+
+    // Files the test makes: text, a 64-bit ELF header, a 32-bit Windows DLL header, a folder.
+    Write("text.so", "not a library at all, just words\n");
+    std::string elf64(
+        "\x7f"
+        "ELF\x02\x01\x01",
+        7);
+    elf64.resize(64, '\0');
+    Write("elf64.so", elf64);
+    std::string dll(128, '\0');
+    dll[0] = 'M', dll[1] = 'Z', dll[60] = 64;
+    dll.replace(64, 6, std::string("PE\0\0\x4c\x01", 6));
+    Write("dll.dll", dll);
+    fs::create_directory(m_dir / "folder");
+    std::vector<std::string> inputs = {"text.so", "elf64.so", "dll.dll", "folder"};
+    ExpectRefusal("render '" + Path("text.so") + "'", kExitLoad, {"text.so", "not a shared library"}, inputs);
+    ExpectRefusal("render '" + Path("elf64.so") + "'", kExitLoad, {"64-bit library; trhost loads 32-bit modules"},
+                  inputs);
+    ExpectRefusal("render '" + Path("dll.dll") + "'", kExitLoad, {"a Windows DLL: use trhost.exe"}, inputs);
+    ExpectRefusal("render '" + Path("none.so") + "'", kExitLoad, {"none.so", "no such file"}, inputs);
+    ExpectRefusal("render '" + Path("folder") + "'", kExitLoad, {"folder", "is a folder"}, inputs);
+    ExpectRefusal("patch '" + Path("folder") + "'", kExitPatch, {"folder", "is a folder, not a patch file"}, inputs);
+}
+
+TEST_F(TrhostCommand, APlotAloneIsWrittenAndHighRatesWarnOfTheSineTable) {
+    Result result =
+        Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.01 --plot '" + Path("p.png") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("wrote " + Path("p.png")));
+    EXPECT_TRUE(Leftovers({"p.png"}).empty());
+    result = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.001 --rate 1000000");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: at 1000000 Hz"), HasSubstr("120 MB")));
+    EXPECT_THAT(Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.01").err,
+                ::testing::Not(HasSubstr("sine table")));
+}
+
+TEST_F(TrhostCommand, HelpListsEveryExitCode) {
+    Result help = Run("--help");
+    EXPECT_EQ(help.code, kExitOk);
+    for (int code = 0; code <= 8; ++code) EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " ")) << code;
+    EXPECT_THAT(help.out, AllOf(HasSubstr("not part of this build"), HasSubstr("analyze")));
+}

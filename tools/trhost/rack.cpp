@@ -58,7 +58,8 @@ void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
     Instance instance;
     instance.name = plan.name;
     instance.label = origin.empty() ? "" : origin + "module " + Quoted(plan.name) + ": ";
-    instance.library = &LoadLibrary(plan.library);
+    instance.library =
+        &WithLabel(instance.label, kExitLoad, [&]() -> ModuleLibrary& { return LoadLibrary(plan.library); });
     instance.info = ReadModuleInfo(*instance.library);
     if (!instance.info.described) {
         throw CommandError(kExitModule, plan.library + ": holds no module (getModuleProperties(0) answered 0)");
@@ -196,6 +197,11 @@ void Rack::ChooseOutputs(const PatchPlan& plan) {
             where, kExitPatch, [&]() -> const PinDescription& { return FindPin(m_modules[module].pins, ref.pin); });
         if (!IsAudioOutput(pin)) {
             throw CommandError(kExitPatch, where + "pin " + Quoted(pin.name) + " is not an audio output");
+        }
+        for (const auto& earlier : m_outputs) {
+            if (earlier.module == module && earlier.pin == pin.index) {
+                throw CommandError(kExitPatch, where + "listed twice: every channel needs an output of its own");
+            }
         }
         add(module, pin);
     }
