@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text_width.h"
+
 namespace trhost {
 
 namespace {
@@ -123,10 +125,8 @@ std::string MeasurementsText(const std::vector<ChannelMeasurement>& channels) {
                         m.frequency_hz ? FrequencyText(*m.frequency_hz) : "-", std::to_string(m.non_finite),
                         std::to_string(m.denormal), std::to_string(m.beyond_full_scale)});
     }
-    // Columns of text left-aligned, of numbers right-aligned. Widths count "±" as one character.
-    auto width = [](const std::string& text) {
-        return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-    };
+    // Columns of text left-aligned, of numbers right-aligned.
+    auto width = TextWidth;
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));

@@ -1,10 +1,12 @@
 #include "rack.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "command_error.h"
 #include "exit_codes.h"
+#include "pin_units.h"
 
 namespace trhost {
 
@@ -76,6 +78,8 @@ void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
 
 void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
     std::set<int32_t> set_pins;
+    // The scale a Freq setting is read on, for the summary: as set, or the default.
+    std::optional<std::string> scale = FrequencyScale(instance.pins, plan.set);
     for (const auto& [pin_name, text] : plan.set) {
         WithLabel(instance.label, kExitSettings, [&] {
             const PinDescription& pin = FindPin(instance.pins, pin_name);
@@ -85,7 +89,8 @@ void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
             std::vector<std::string> warnings;
             PinValue value = ResolvePinValue(pin, text, &warnings);
             for (const auto& warning : warnings) m_warnings.push_back(instance.label + warning);
-            instance.shown.push_back(pin.name + "=" + value.shown);
+            std::string reading = pin.IsAudio() ? MusicalReading(pin.name, value.sample * kVoltsPerUnit, scale) : "";
+            instance.shown.push_back(pin.name + "=" + value.shown + reading);
             instance.values[pin.index] = value;
         });
     }
