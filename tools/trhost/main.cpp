@@ -10,6 +10,8 @@
 int main(int argc, char** argv) {
     CLI::App app{"trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface"};
     app.require_subcommand(1);
+    // "/work/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.
+    app.allow_windows_style_options(false);
     app.footer(
         "Exit codes: 0 success; 1 validate: a check failed or crashed; 2 usage: the command line, or an audio "
         "file to analyze, cannot be used; 3 the library cannot be loaded or lacks its exports; 4 the library "
