@@ -12,6 +12,8 @@ packages=(
   valgrind libc6-dbg:i386
   # trhost: argument parsing, patch files, audio files in (and resampled), WAV and PNG output
   libcli11-dev nlohmann-json3-dev libsndfile1-dev:i386 libsamplerate0-dev:i386 libcairo2-dev:i386 fonts-dejavu-core
+  # trhost analyze: spectra
+  libfftw3-dev:i386
   # benchmarks
   libbenchmark-dev:i386
   # sanitizer and fuzzer builds

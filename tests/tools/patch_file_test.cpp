@@ -116,3 +116,24 @@ TEST(PatchFile, MissingFileIsNamed) {
         EXPECT_THAT(error.what(), HasSubstr("no/such/patch.json: cannot be read"));
     }
 }
+
+TEST(PatchFile, AKeyGivenTwiceInOneObjectIsRefused) {
+    EXPECT_THAT(Refusal(R"({ "modules": [ { "name": "a", "library": "x.so",
+                          "set": { "Freq": 1, "Freq": 2 } } ], "outputs": [ "a.Out" ] })"),
+                AllOf(HasSubstr("dir/p.json"), HasSubstr("key \"Freq\" appears twice")));
+    EXPECT_THAT(Refusal(R"({ "rate": 1, "rate": 2, "modules": [], "outputs": [] })"), HasSubstr("\"rate\""));
+    // The same key in two objects is no repetition.
+    ParsePatchText(R"({ "modules": [ { "name": "a", "library": "x.so", "set": { "Freq": 1 } },
+                     { "name": "b", "library": "x.so", "set": { "Freq": 1 } } ], "outputs": [ "a.Out" ] })",
+                   "p.json");
+}
+
+TEST(PatchFile, AFolderIsNamedAsAFolder) {
+    try {
+        ReadPatchFile(".");
+        ADD_FAILURE() << "a folder was read as a patch";
+    } catch (const CommandError& error) {
+        EXPECT_EQ(error.ExitCode(), kExitPatch);
+        EXPECT_THAT(error.what(), HasSubstr(".: is a folder"));
+    }
+}

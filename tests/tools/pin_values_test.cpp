@@ -152,3 +152,20 @@ TEST(PinValues, DefaultsComeFromTheDefaultTextOrAreZero) {
     EXPECT_THAT(warnings.front(), AllOf(HasSubstr("\"In\""), HasSubstr("\"ten\"")));
     EXPECT_EQ(DefaultPinValue(List(7, "Freq scale", "Hz=0,kHz=1", "1"), &warnings).list_value, 1);
 }
+
+TEST(PinValues, BlanksAroundTheNameAndTheValueAreDropped) {
+    std::string pin, value;
+    SplitAssignment("  Depth scale = Relative ", &pin, &value);
+    EXPECT_EQ(pin, "Depth scale");
+    EXPECT_EQ(value, "Relative");
+    EXPECT_EQ(Refusal([&] { SplitAssignment("  =3", &pin, &value); }).first, kExitSettings);
+}
+
+TEST(PinValues, AnUnknownPinSuggestsTheNearestNameWhenItIsPlainlyASlip) {
+    std::vector<PinDescription> pins = {Audio(0, "Freq", nullptr), Audio(1, "Depth", nullptr),
+                                        List(2, "Freq scale", "Hz=0,kHz=1", "0")};
+    EXPECT_THAT(Refusal([&] { FindPin(pins, "Frq"); }).second,
+                AllOf(HasSubstr("unknown pin \"Frq\""), HasSubstr("did you mean \"Freq\"?"), HasSubstr("Depth")));
+    EXPECT_THAT(Refusal([&] { FindPin(pins, "freqscale"); }).second, HasSubstr("did you mean \"Freq scale\"?"));
+    EXPECT_THAT(Refusal([&] { FindPin(pins, "Volume"); }).second, ::testing::Not(HasSubstr("did you mean")));
+}

@@ -292,3 +292,17 @@ TEST(RackErrors, OutputsMustNameAudioOutputsOfKnownModules) {
     plan.outputs = {{"a", "Volume"}};
     EXPECT_THAT(Refusal(plan).second, HasSubstr("unknown pin \"Volume\""));
 }
+
+TEST(RackErrors, ARepeatedOutputAndAMissingLibraryAreNamedInThePatch) {
+    PatchPlan plan;
+    plan.origin = "p.json: ";
+    plan.modules = {Fixture("a")};
+    plan.outputs = {{"a", "Out"}, {"a", "out"}};
+    auto [code, message] = Refusal(plan);
+    EXPECT_EQ(code, kExitPatch);
+    EXPECT_THAT(message, AllOf(HasSubstr("output a.out"), HasSubstr("listed twice")));
+    plan.modules = {Fixture("a"), {"b", "no/such/module.so", {}, {}}};
+    std::tie(code, message) = Refusal(plan);
+    EXPECT_EQ(code, kExitLoad);
+    EXPECT_THAT(message, AllOf(HasSubstr("p.json: module \"b\": no/such/module.so"), HasSubstr("no such file")));
+}

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -202,4 +204,215 @@ TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
     Write("p.json", patch(R"({"name":"a","library":"fixture.so","set":{"Mode":7}})", R"("a.Out")"));
     ExpectRefusal("patch '" + Path("p.json") + "'" + out, kExitSettings, {"module \"a\"", "\"Mode\"", "\"7\""}, inputs);
     ExpectRefusal("patch '" + Path("nothing.json") + "'" + out, kExitPatch, {"nothing.json"}, inputs);
+}
+
+// Output targets: the command writes through links and into devices and pipes, and never replaces
+// the node or the link the user named.
+class TrhostOutputTargets : public TrhostCommand {
+protected:
+    std::string RenderTo(const std::string& out) {
+        return "render '" + kFixture + "' --seconds 0.01 --out '" + out + "'";
+    }
+    static bool IsWav(const std::string& path) { return ReadWav(path).size() == 3; }
+};
+
+TEST_F(TrhostOutputTargets, ALinkIsWrittenThroughAndStays) {
+    Write("target.wav", "old");
+    fs::create_symlink("target.wav", m_dir / "link.wav");
+    Result result = Run(RenderTo(Path("link.wav")));
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_dir / "link.wav")));
+    EXPECT_TRUE(IsWav(Path("target.wav")));
+    // A link whose file does not exist yet: the file appears where it points.
+    fs::create_symlink("new.wav", m_dir / "dangling.wav");
+    result = Run(RenderTo(Path("dangling.wav")));
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_dir / "dangling.wav")));
+    EXPECT_TRUE(IsWav(Path("new.wav")));
+    EXPECT_TRUE(Leftovers({"target.wav", "link.wav", "dangling.wav", "new.wav"}).empty());
+    // A loop of links is named, not followed for ever.
+    fs::create_symlink("loop2", m_dir / "loop1");
+    fs::create_symlink("loop1", m_dir / "loop2");
+    ExpectRefusal(RenderTo(Path("loop1")), kExitOutput, {Path("loop1"), "links"},
+                  {"target.wav", "link.wav", "dangling.wav", "new.wav", "loop1", "loop2"});
+}
+
+TEST_F(TrhostOutputTargets, AReplacedFileKeepsItsPermissions) {
+    Write("o.wav", "old");
+    fs::permissions(m_dir / "o.wav", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(Run(RenderTo(Path("o.wav"))).code, kExitOk);
+    EXPECT_TRUE(IsWav(Path("o.wav")));
+    EXPECT_EQ(fs::status(m_dir / "o.wav").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(TrhostOutputTargets, APipeReceivesTheFileAndStays) {
+    std::string fifo = Path("pipe"), copy = Path("copy.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string command = "cat '" + fifo + "' >'" + copy + "' & '" + std::string(TRHOST_PROGRAM) + "' " +
+                          RenderTo(fifo) + " >/dev/null; code=$?; wait; exit $code";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_TRUE(IsWav(copy));
+    EXPECT_TRUE(Leftovers({"pipe", "copy.wav"}).empty());
+}
+
+TEST_F(TrhostOutputTargets, ADeviceIsWrittenIntoAndStays) {
+    if (getuid() != 0) GTEST_SKIP() << "making device nodes needs root";
+    // Nodes of the null and the full device, made here so that the system's own are never at stake.
+    std::string null = Path("null"), full = Path("full");
+    ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    Result result = Run(RenderTo(null) + " --plot '" + Path("p.png") + "'");
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status(null)));
+    EXPECT_TRUE(fs::exists(Path("p.png")));
+    fs::remove(Path("p.png"));
+
+    // A device that refuses the bytes fails the run, named as the user named it.
+    fs::create_symlink("full", m_dir / "link");
+    for (const std::string& out : {full, Path("link")}) {
+        result = Run(RenderTo(out));
+        EXPECT_EQ(result.code, kExitOutput);
+        EXPECT_THAT(result.err, AllOf(HasSubstr(out + ": cannot be written"), HasSubstr("No space left")));
+        EXPECT_THAT(result.err, ::testing::Not(HasSubstr("partial")));
+    }
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status(full)));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Path("link"))));
+    EXPECT_TRUE(Leftovers({"null", "full", "link"}).empty());
+}
+
+TEST_F(TrhostOutputTargets, DashIsStandardOutputAndTheReportMovesToStandardError) {
+    std::string command = "'" + std::string(TRHOST_PROGRAM) + "' " + RenderTo("-") + " >'" + Path("stdout.wav") +
+                          "' 2>'" + Path("err.txt") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(IsWav(Path("stdout.wav")));
+    std::string err = Slurp(m_dir / "err.txt");
+    EXPECT_THAT(err, AllOf(HasSubstr("wrote -"), HasSubstr("peak")));
+    ExpectRefusal(RenderTo("-") + " --plot -", kExitOutput, {"named for two outputs"}, {"stdout.wav", "err.txt"});
+}
+
+TEST_F(TrhostOutputTargets, TwoNamesForOneFileAreRefused) {
+    fs::create_symlink("o.wav", m_dir / "link.wav");
+    Write("o.wav", "old");
+    ExpectRefusal(RenderTo(Path("o.wav")) + " --plot '" + Path("link.wav") + "'", kExitOutput,
+                  {Path("link.wav"), "named for two outputs"}, {"o.wav", "link.wav"});
+    EXPECT_EQ(Slurp(m_dir / "o.wav"), "old");
+}
+
+// Measurements after every run, as a table and as JSON.
+TEST_F(TrhostCommand, RenderMeasuresTheDefaultSineAtOneHertz) {
+    Result text = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "'");
+    ASSERT_EQ(text.code, kExitOk) << text.err;
+    EXPECT_THAT(text.out, AllOf(HasSubstr("no file written"), HasSubstr("1.0000 Hz"), HasSubstr("3.536 V")));
+    Result json = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --json");
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto channel = nlohmann::json::parse(json.out)["channels"][0];
+    EXPECT_EQ(channel["name"], "Out");
+    EXPECT_NEAR(channel["frequency_hz"].get<double>(), 1.0, 0.01);
+    EXPECT_NEAR(channel["peak_volts"].get<double>(), 5.0, 1e-5);  // Depth 5 V of In 10 V
+    EXPECT_NEAR(channel["rms_volts"].get<double>(), 5.0 / std::sqrt(2.0), 1e-4);
+    EXPECT_NEAR(channel["dc_volts"].get<double>(), 0.0, 1e-4);
+    EXPECT_EQ(channel["non_finite"], 0);
+}
+
+TEST_F(TrhostCommand, OutputBeyondFullScaleIsWarnedOf) {
+    // The fixture's Clock output counts samples: far beyond ±10 V.
+    Result result = Run("render '" + kFixture + "' --seconds 0.01 --json");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: Clock goes beyond full scale (±10 V)"), HasSubstr("clips")));
+    EXPECT_THAT(result.err, ::testing::Not(HasSubstr("warning: Out")));
+    auto root = nlohmann::json::parse(result.out);
+    EXPECT_EQ(root["channels"][1]["beyond_full_scale"], 441 - 2);  // every count above 1
+    EXPECT_EQ(root["warnings"].size(), 1u);
+}
+
+TEST_F(TrhostCommand, AnalyzeShowsTheSidebandsOfARenderedPatchAndDrawsThem) {
+    // A 250 Hz carrier swung by ±50 Hz at 25 Hz (beta 2), at 48000 Hz.
+    std::string vexlo = VEXLO_LIBRARY_PATH;
+    Write("fm.json", R"({ "rate": 48000, "block": 256, "seconds": 2, "modules": [
+        { "name": "mod", "library": ")" +
+                         vexlo + R"(",
+          "set": { "Freq scale": "kHz", "Freq": 0.025, "Offset": 0.25, "Depth": 0.05 } },
+        { "name": "car", "library": ")" +
+                         vexlo + R"(",
+          "set": { "Freq scale": "kHz", "Depth": 5, "Offset": 0 }, "wire": { "Freq": "mod.Out" } } ],
+      "outputs": [ "car.Out" ] })");
+    ASSERT_EQ(Run("patch '" + Path("fm.json") + "' --out '" + Path("fm.wav") + "'").code, kExitOk);
+    Result result = Run("analyze '" + Path("fm.wav") + "' --json --plot '" + Path("fm.png") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    auto channel = nlohmann::json::parse(result.out)["channels"][0];
+    EXPECT_TRUE(channel["harmonics"].is_null());  // no steady fundamental
+    // Every sideband above -30 dB re the carrier is listed, at 250 + 25 n Hz and 0.5 |J_n(2)|.
+    int found = 0;
+    for (int n = -3; n <= 3; ++n) {
+        double hertz = 250 + 25 * n, expected = 20 * std::log10(0.5 * std::fabs(std::cyl_bessel_j(std::abs(n), 2.0)));
+        for (const auto& peak : channel["peaks"]) {
+            if (std::fabs(peak["hertz"].get<double>() - hertz) > 1) continue;
+            EXPECT_NEAR(peak["level_db"].get<double>(), expected, 1.0) << n;
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 7);
+    EXPECT_TRUE(fs::file_size(Path("fm.png")) > 10000);
+
+    Result text = Run("analyze '" + Path("fm.wav") + "'");
+    EXPECT_THAT(text.out,
+                AllOf(HasSubstr("Blackman-Harris"), HasSubstr("no steady fundamental"), HasSubstr("250.00 Hz")));
+    ExpectRefusal("analyze '" + Path("fm.json") + "'", kExitUsage, {"fm.json", "cannot be read as audio"},
+                  {"fm.json", "fm.wav", "fm.png"});
+}
+
+// The rough edges a new user meets, each answered in one readable line.
+TEST_F(TrhostCommand, NumbersOutOfRangeAndFilesOfTheWrongKindAreExplainedInWords) {
+    std::string render = "render '" + kFixture + "' --seconds 0.01";
+    ExpectRefusal(render + " --block abc", kExitUsage, {"--block", "\"abc\" is not a whole number"});
+    ExpectRefusal(render + " --block 2000000", kExitUsage, {"must be from 1 to 1048576"});
+    Result range = Run(render + " --rate -1e300");
+    EXPECT_EQ(range.code, kExitUsage);
+    EXPECT_THAT(range.err, HasSubstr("\"-1e300\" must be above zero"));
+    EXPECT_LT(range.err.size(), 100u) << range.err;
+
+    // Files the test makes: text, a 64-bit ELF header, a 32-bit Windows DLL header, a folder.
+    Write("text.so", "not a library at all, just words\n");
+    std::string elf64(
+        "\x7f"
+        "ELF\x02\x01\x01",
+        7);
+    elf64.resize(64, '\0');
+    Write("elf64.so", elf64);
+    std::string dll(128, '\0');
+    dll[0] = 'M', dll[1] = 'Z', dll[60] = 64;
+    dll.replace(64, 6, std::string("PE\0\0\x4c\x01", 6));
+    Write("dll.dll", dll);
+    fs::create_directory(m_dir / "folder");
+    std::vector<std::string> inputs = {"text.so", "elf64.so", "dll.dll", "folder"};
+    ExpectRefusal("render '" + Path("text.so") + "'", kExitLoad, {"text.so", "not a shared library"}, inputs);
+    ExpectRefusal("render '" + Path("elf64.so") + "'", kExitLoad, {"64-bit library; trhost loads 32-bit modules"},
+                  inputs);
+    ExpectRefusal("render '" + Path("dll.dll") + "'", kExitLoad, {"a Windows DLL: use trhost.exe"}, inputs);
+    ExpectRefusal("render '" + Path("none.so") + "'", kExitLoad, {"none.so", "no such file"}, inputs);
+    ExpectRefusal("render '" + Path("folder") + "'", kExitLoad, {"folder", "is a folder"}, inputs);
+    ExpectRefusal("patch '" + Path("folder") + "'", kExitPatch, {"folder", "is a folder, not a patch file"}, inputs);
+}
+
+TEST_F(TrhostCommand, APlotAloneIsWrittenAndHighRatesWarnOfTheSineTable) {
+    Result result =
+        Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.01 --plot '" + Path("p.png") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("wrote " + Path("p.png")));
+    EXPECT_TRUE(Leftovers({"p.png"}).empty());
+    result = Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.001 --rate 1000000");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: at 1000000 Hz"), HasSubstr("120 MB")));
+    EXPECT_THAT(Run("render '" + std::string(VEXLO_LIBRARY_PATH) + "' --seconds 0.01").err,
+                ::testing::Not(HasSubstr("sine table")));
+}
+
+TEST_F(TrhostCommand, HelpListsEveryExitCode) {
+    Result help = Run("--help");
+    EXPECT_EQ(help.code, kExitOk);
+    for (int code = 0; code <= 8; ++code) EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " ")) << code;
+    EXPECT_THAT(help.out, AllOf(HasSubstr("not part of this build"), HasSubstr("analyze")));
 }

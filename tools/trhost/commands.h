@@ -18,6 +18,7 @@ CommandAction AddDescribeCommand(CLI::App& app);
 CommandAction AddRenderCommand(CLI::App& app);
 CommandAction AddPatchCommand(CLI::App& app);
 CommandAction AddValidateCommand(CLI::App& app);
+CommandAction AddAnalyzeCommand(CLI::App& app);
 
 }  // namespace trhost
 

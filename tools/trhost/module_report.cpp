@@ -9,7 +9,9 @@
 #include "exit_codes.h"
 #include "host_instance.h"
 #include "pin_text.h"
+#include "pin_units.h"
 #include "pin_values.h"
+#include "text_width.h"
 
 namespace trhost {
 
@@ -27,9 +29,12 @@ std::string Number(double value) {
     return text;
 }
 
-std::string DefaultCell(const PinDescription& pin) {
+std::string DefaultCell(const PinDescription& pin, const std::optional<std::string>& scale) {
     if (!pin.default_text) return "-";
-    if (pin.IsAudio()) return *pin.default_text + " V";
+    if (pin.IsAudio()) {
+        auto volts = ParseNumber(*pin.default_text);
+        return *pin.default_text + " V" + (volts ? MusicalReading(pin.name, *volts, scale) : "");
+    }
     if (pin.IsList() && pin.extra_text) {
         auto choices = ParseListText(*pin.extra_text);
         auto value = ParseListValue(*pin.default_text);
@@ -42,11 +47,15 @@ std::string DefaultCell(const PinDescription& pin) {
     return *pin.default_text;
 }
 
-std::string RangeCell(const PinDescription& pin) {
+std::string RangeCell(const PinDescription& pin, const std::optional<std::string>& scale) {
     if (!pin.extra_text) return "-";
     if (pin.IsAudio()) {
         if (auto range = ParseRangeText(*pin.extra_text)) {
-            return Number(range->Low()) + " to " + Number(range->High()) + " V";
+            // The range's reading in musical units, when the pin has one: "(0.0001 to 20 Hz)".
+            std::string low = MusicalReading(pin.name, range->Low(), scale);
+            std::string high = MusicalReading(pin.name, range->High(), scale);
+            std::string reading = low.empty() ? "" : " (" + low.substr(2, low.size() - 3) + " to " + high.substr(2);
+            return Number(range->Low()) + " to " + Number(range->High()) + " V" + reading;
         }
     }
     if (pin.IsList()) {
@@ -97,19 +106,21 @@ std::string ReportText(const ModuleReport& report) {
     out << "\npins (" << report.pins.size() << "):\n";
     std::vector<std::vector<std::string>> rows = {
         {"#", "name", "direction", "type", "default", "range / choices", "flags"}};
+    // Freq pins read on the scale their module starts with.
+    std::optional<std::string> scale = FrequencyScale(report.pins, {});
     for (const auto& pin : report.pins) {
         rows.push_back({std::to_string(pin.index), pin.name, DirectionName(pin.direction), DatatypeName(pin.datatype),
-                        DefaultCell(pin), RangeCell(pin), pin.flags ? Hex(pin.flags) : "-"});
+                        DefaultCell(pin, scale), RangeCell(pin, scale), pin.flags ? Hex(pin.flags) : "-"});
     }
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
-        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], TextWidth(row[c]));
     }
     for (const auto& row : rows) {
         std::string line = " ";
         for (size_t c = 0; c < row.size(); ++c) {
             line += " " + row[c];
-            if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size() + 1, ' ');
+            if (c + 1 < row.size()) line += std::string(widths[c] - TextWidth(row[c]) + 1, ' ');
         }
         out << line << "\n";
     }

@@ -6,6 +6,7 @@
 #include "command_error.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "output_options.h"
 #include "run_options.h"
 #if TRHOST_WITH_MEDIA
 #include "patch_file.h"
@@ -18,20 +19,21 @@ CommandAction AddPatchCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "patch", "Run a patch of wired instances from a JSON file and write its outputs to a WAV file");
     struct Options {
-        std::string patch, out, plot;
+        std::string patch;
+        OutputOptions output;
         RunOptions run;
     };
     auto options = std::make_shared<Options>();
     command->add_option("FILE", options->patch, "patch file (JSON)")->required();
-    command->add_option("--out", options->out, "WAV file to write (32-bit float)")->required();
-    command->add_option("--plot", options->plot, "PNG plot to write");
+    options->output.AddTo(command);
     options->run.AddTo(command, "overrides the patch file");
     return [options] {
 #if TRHOST_WITH_MEDIA
         RenderJob job;
         job.command = "patch";
-        job.wav_path = options->out;
-        job.plot_path = options->plot;
+        job.wav_path = options->output.out;
+        job.plot_path = options->output.plot;
+        job.json = options->output.json;
         try {
             PatchFile file = ReadPatchFile(options->patch);
             job.plan = file.plan;

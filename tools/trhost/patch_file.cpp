@@ -1,5 +1,6 @@
 #include "patch_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -67,7 +68,23 @@ private:
 
     json Parse() const {
         try {
-            return json::parse(m_text);
+            // Keys that repeat within one object: JSON would keep the last silently.
+            std::vector<std::vector<std::string>> keys;  // per open object
+            std::string repeated;
+            auto watch = [&](int, json::parse_event_t event, json& parsed) {
+                if (event == json::parse_event_t::object_start) keys.emplace_back();
+                if (event == json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
+                if (event == json::parse_event_t::key && !keys.empty() && repeated.empty()) {
+                    std::string key = parsed.get<std::string>();
+                    auto& seen = keys.back();
+                    if (std::find(seen.begin(), seen.end(), key) != seen.end()) repeated = key;
+                    seen.push_back(key);
+                }
+                return true;
+            };
+            json root = json::parse(m_text, watch);
+            if (!repeated.empty()) Refuse("", "key \"" + repeated + "\" appears twice in one object");
+            return root;
         } catch (const json::parse_error& error) {
             // The byte the parser stopped at, counted from 1, gives the line and column.
             size_t line = 1, column = 1;
@@ -184,6 +201,10 @@ private:
 PatchFile ParsePatchText(const std::string& text, const std::string& path) { return PatchReader(text, path).Read(); }
 
 PatchFile ReadPatchFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw CommandError(kExitPatch, path + ": is a folder, not a patch file");
+    }
     std::ifstream stream(path, std::ios::binary);
     if (!stream) throw CommandError(kExitPatch, path + ": cannot be read");
     std::ostringstream text;

@@ -1,5 +1,6 @@
 #include "pin_values.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -95,15 +96,36 @@ PinValue ListValue(const PinDescription& pin, const std::string& text) {
     return value;
 }
 
+std::string Trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+// Edits that turn one name into the other, letter case aside (Levenshtein distance).
+size_t NameDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
 }  // namespace
 
 void SplitAssignment(const std::string& text, std::string* pin, std::string* value) {
     auto equals = text.find('=');
-    if (equals == std::string::npos || equals == 0) {
+    if (equals == std::string::npos || Trimmed(text.substr(0, equals)).empty()) {
         Refuse("setting " + Quoted(text) + " is not of the form PIN=VALUE");
     }
-    *pin = text.substr(0, equals);
-    *value = text.substr(equals + 1);
+    *pin = Trimmed(text.substr(0, equals));
+    *value = Trimmed(text.substr(equals + 1));
 }
 
 const PinDescription& FindPin(const std::vector<PinDescription>& pins, const std::string& name) {
@@ -111,9 +133,23 @@ const PinDescription& FindPin(const std::vector<PinDescription>& pins, const std
         if (SameName(pin.name, name)) return pin;
     }
     std::string known;
-    for (const auto& pin : pins) known += (known.empty() ? "" : ", ") + pin.name;
-    Refuse("unknown pin " + Quoted(name) + " (the module's pins: " + (known.empty() ? std::string("none") : known) +
-           ")");
+    const PinDescription* nearest = nullptr;
+    size_t nearest_distance = 0;
+    for (const auto& pin : pins) {
+        known += (known.empty() ? "" : ", ") + pin.name;
+        size_t distance = NameDistance(name, pin.name);
+        if (!nearest || distance < nearest_distance) {
+            nearest = &pin;
+            nearest_distance = distance;
+        }
+    }
+    // A suggestion only when the name is plainly a slip: a third of its letters at most, and two or more.
+    std::string suggestion;
+    if (nearest && nearest_distance <= std::max<size_t>(2, nearest->name.size() / 3)) {
+        suggestion = "did you mean " + Quoted(nearest->name) + "? ";
+    }
+    Refuse("unknown pin " + Quoted(name) + " (" + suggestion +
+           "the module's pins: " + (known.empty() ? std::string("none") : known) + ")");
 }
 
 bool IsSettable(const PinDescription& pin) { return pin.direction != PIN_OUT && (pin.IsAudio() || pin.IsList()); }

@@ -21,11 +21,12 @@ struct PinValue {
 // Volts per unit sample value: the convention of the pin texts.
 constexpr double kVoltsPerUnit = 10.0;
 
-// "PIN=VALUE", split at the first '='; the pin part must not be empty. Throws CommandError (settings).
+// "PIN=VALUE", split at the first '=', blanks around either part dropped; the pin part must not be
+// empty. Throws CommandError (settings).
 void SplitAssignment(const std::string& text, std::string* pin, std::string* value);
 
 // The pin of that name, compared without regard to letter case. Throws CommandError (settings)
-// naming the pin and listing the module's pins when there is none.
+// naming the pin, suggesting the nearest name and listing the module's pins when there is none.
 const PinDescription& FindPin(const std::vector<PinDescription>& pins, const std::string& name);
 
 // The pins a user may give a value: described inputs and settings of audio or list type.

@@ -9,6 +9,7 @@
 #include "command_error.h"
 #include "exit_codes.h"
 #include "pin_values.h"
+#include "plot_drawing.h"
 
 namespace trhost {
 
@@ -22,70 +23,16 @@ constexpr double kColumnGap = 90;  // room for the second panel's volt labels
 constexpr double kCaption = 24;    // panel caption above each panel
 constexpr double kPanelHeight = 240;
 constexpr double kBelow = 52;  // time labels and the axis name under each panel
-constexpr double kTitleSize = 20;
-constexpr double kLineSize = 13;
-constexpr double kLabelSize = 12;
 // Fewest pixels per cycle at which a trace of the whole run still reads as a waveform.
 constexpr double kReadablePixelsPerCycle = 6;
 // Cycles of the densest output a window holds.
 constexpr int64_t kWindowCycles = 16;
-
-struct Box {
-    double x, y, w, h;
-};
 
 struct Colour {
     double r, g, b;
 };
 constexpr Colour kTraceColours[] = {
     {0.12, 0.40, 0.70}, {0.80, 0.20, 0.15}, {0.15, 0.55, 0.20}, {0.55, 0.35, 0.70}, {0.85, 0.45, 0.05}};
-
-enum class Align { kLeft, kCentre, kRight };
-
-void ShowText(cairo_t* cr, double x, double y, const std::string& text, Align align) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    double dx = align == Align::kLeft ? 0 : align == Align::kCentre ? extents.x_advance / 2 : extents.x_advance;
-    cairo_move_to(cr, x - dx, y);
-    cairo_show_text(cr, text.c_str());
-}
-
-// Shortens `text` with "..." until it fits `width`.
-std::string Fit(cairo_t* cr, std::string text, double width) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    if (extents.x_advance <= width) return text;
-    while (!text.empty()) {
-        text.pop_back();
-        cairo_text_extents(cr, (text + "...").c_str(), &extents);
-        if (extents.x_advance <= width) break;
-    }
-    return text + "...";
-}
-
-// Round tick positions, 1, 2 or 5 times a power of ten apart, about `wanted` of them in [lo, hi].
-std::vector<double> Ticks(double lo, double hi, int wanted, double* step_out) {
-    double raw = (hi - lo) / wanted;
-    double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = power;
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        step = factor * power;
-        if (step >= raw) break;
-    }
-    std::vector<double> ticks;
-    for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t += step) {
-        ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
-    }
-    *step_out = step;
-    return ticks;
-}
-
-std::string TickText(double value, double step) {
-    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 std::string Seconds(double seconds) {
     char text[32];
@@ -108,8 +55,10 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     }
     if (!(lo <= hi)) lo = hi = 0;
     if (hi - lo < 1e-6 * std::max(1.0, std::fabs(hi))) {
-        lo -= 1;
-        hi += 1;
+        // A flat trace: a volt either side, or a tenth of its value when that is larger.
+        double pad = std::max(1.0, std::fabs(hi) * 0.1);
+        lo -= pad;
+        hi += pad;
     } else {
         double pad = (hi - lo) * 0.08;
         lo -= pad;
@@ -120,13 +69,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     auto x_of = [&](double t) { return box.x + (t - t0) / (t1 - t0) * box.w; };
     auto y_of = [&](double volts) { return box.y + (hi - volts) / (hi - lo) * box.h; };
 
-    // Caption.
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kLabelSize + 1);
-    ShowText(cr, box.x, box.y - 8, Fit(cr, caption, box.w), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLabelSize);
+    DrawCaption(cr, box, caption);
 
     // Grid and tick labels.
     double x_step, y_step;
@@ -168,14 +111,21 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
     cairo_set_line_width(cr, 1.3);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    // Samples that are not finite leave a gap.
     if (count <= static_cast<int64_t>(box.w * 2)) {
+        bool drawing = false;
         for (int64_t i = first; i < first + count; ++i) {
-            double x = x_of(i / rate), y = y_of(samples[i] * kVoltsPerUnit);
-            if (i == first) {
-                cairo_move_to(cr, x, y);
-            } else {
-                cairo_line_to(cr, x, y);
+            if (!std::isfinite(samples[i])) {
+                drawing = false;
+                continue;
             }
+            double x = x_of(i / rate), y = y_of(samples[i] * kVoltsPerUnit);
+            if (drawing) {
+                cairo_line_to(cr, x, y);
+            } else {
+                cairo_move_to(cr, x, y);
+            }
+            drawing = true;
         }
         cairo_stroke(cr);
     } else {
@@ -185,11 +135,13 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
             int64_t begin = first + count * px / columns;
             int64_t end = first + count * (px + 1) / columns;
             // The previous column's last sample joins the columns into one trace.
-            float low = samples[std::max(first, begin - 1)], high = low;
-            for (int64_t i = begin; i < end; ++i) {
+            float low = INFINITY, high = -INFINITY;
+            for (int64_t i = std::max(first, begin - 1); i < end; ++i) {
+                if (!std::isfinite(samples[i])) continue;
                 low = std::min(low, samples[i]);
                 high = std::max(high, samples[i]);
             }
+            if (!(low <= high)) continue;
             double x = box.x + px + 0.5;
             cairo_move_to(cr, x, y_of(high * kVoltsPerUnit) - 0.5);
             cairo_line_to(cr, x, y_of(low * kVoltsPerUnit) + 0.5);
@@ -197,11 +149,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
         cairo_stroke(cr);
     }
     cairo_restore(cr);
-
-    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-    cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, std::round(box.x) + 0.5, std::round(box.y) + 0.5, std::round(box.w), std::round(box.h));
-    cairo_stroke(cr);
+    DrawFrame(cr, box);
 }
 
 }  // namespace
@@ -244,7 +192,7 @@ PlotLayout ChoosePlotLayout(const Rendering& rendering, int width) {
 
 PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const PlotText& text) {
     size_t rows = rendering.channels.size();
-    double header = 24 + kTitleSize + text.lines.size() * (kLineSize + 5) + 24;
+    double header = HeaderHeight(text);
     double row_height = kCaption + kPanelHeight + kBelow;
     int height = std::max(420, static_cast<int>(header + rows * row_height + 8));
 
@@ -252,23 +200,8 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
     int columns = layout.with_window ? 2 : 1;
     double panel_width = (kWidth - kLeft - kRight - (columns - 1) * kColumnGap) / columns;
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, kTitleSize);
-    double y = 24 + kTitleSize;
-    ShowText(cr, kLeft, y, Fit(cr, text.title, kWidth - kLeft - kRight), Align::kLeft);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLineSize);
-    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-    for (const auto& line : text.lines) {
-        y += kLineSize + 5;
-        ShowText(cr, kLeft, y, Fit(cr, line, kWidth - kLeft - kRight), Align::kLeft);
-    }
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = StartPlot(&surface, kWidth, height, text, kLeft, kRight);
 
     double total = rendering.frames / rendering.rate;
     for (size_t c = 0; c < rows; ++c) {
@@ -286,12 +219,7 @@ PlotLayout WritePlot(const std::string& path, const Rendering& rendering, const 
         }
     }
 
-    cairo_destroy(cr);
-    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        throw CommandError(kExitOutput, path + ": cannot be written: " + cairo_status_to_string(status));
-    }
+    FinishPlot(cr, surface, path);
     return layout;
 }
 

@@ -1,10 +1,12 @@
 #include "rack.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "command_error.h"
 #include "exit_codes.h"
+#include "pin_units.h"
 
 namespace trhost {
 
@@ -65,7 +67,8 @@ void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
     Instance instance;
     instance.name = plan.name;
     instance.label = origin.empty() ? "" : origin + "module " + Quoted(plan.name) + ": ";
-    instance.library = &LoadLibrary(plan.library);
+    instance.library =
+        &WithLabel(instance.label, kExitLoad, [&]() -> ModuleLibrary& { return LoadLibrary(plan.library); });
     instance.info = ReadModuleInfo(*instance.library);
     if (!instance.info.described) {
         throw CommandError(kExitModule, plan.library + ": holds no module (getModuleProperties(0) answered 0)");
@@ -82,6 +85,8 @@ void Rack::CreateInstance(const ModulePlan& plan, const std::string& origin) {
 
 void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
     std::set<int32_t> set_pins;
+    // The scale a Freq setting is read on, for the summary: as set, or the default.
+    std::optional<std::string> scale = FrequencyScale(instance.pins, plan.set);
     for (const auto& [pin_name, text] : plan.set) {
         WithLabel(instance.label, kExitSettings, [&] {
             const PinDescription& pin = FindPin(instance.pins, pin_name);
@@ -91,7 +96,8 @@ void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
             std::vector<std::string> warnings;
             PinValue value = ResolvePinValue(pin, text, &warnings);
             for (const auto& warning : warnings) m_warnings.push_back(instance.label + warning);
-            instance.shown.push_back(pin.name + "=" + value.shown);
+            std::string reading = pin.IsAudio() ? MusicalReading(pin.name, value.sample * kVoltsPerUnit, scale) : "";
+            instance.shown.push_back(pin.name + "=" + value.shown + reading);
             instance.values[pin.index] = value;
         });
     }
@@ -211,6 +217,11 @@ void Rack::ChooseOutputs(const PatchPlan& plan) {
         if (!IsAudioOutput(pin)) {
             throw CommandError(kExitPatch, where + "pin " + Quoted(pin.name) + " is not an audio output");
         }
+        for (const auto& earlier : m_outputs) {
+            if (earlier.module == module && earlier.pin == pin.index) {
+                throw CommandError(kExitPatch, where + "listed twice: every channel needs an output of its own");
+            }
+        }
         add(module, pin);
     }
 }
@@ -315,6 +326,12 @@ std::vector<std::string> Rack::Summary() const {
 }
 
 std::string Rack::FirstModuleName() const { return m_modules.front().info.name; }
+
+std::vector<std::string> Rack::ModuleNames() const {
+    std::vector<std::string> names;
+    for (const auto& instance : m_modules) names.push_back(instance.info.name);
+    return names;
+}
 
 std::vector<std::string> Rack::ProcessingOrder() const {
     std::vector<std::string> names;

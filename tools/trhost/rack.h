@@ -57,6 +57,8 @@ public:
     std::vector<std::string> Summary() const;
     // The module name of the first instance (for a render's title).
     std::string FirstModuleName() const;
+    // The module name of every instance, in the patch's order.
+    std::vector<std::string> ModuleNames() const;
     // Instance names in the order they are processed.
     std::vector<std::string> ProcessingOrder() const;
 

@@ -6,6 +6,7 @@
 #include "command_error.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "output_options.h"
 #include "patch_plan.h"
 #include "pin_values.h"
 #include "render_feeds.h"
@@ -20,15 +21,15 @@ CommandAction AddRenderCommand(CLI::App& app) {
     auto* command =
         app.add_subcommand("render", "Run one instance of a module and write its output pins to a WAV file");
     struct Options {
-        std::string library, out, plot;
+        std::string library;
+        OutputOptions output;
         RunOptions run;
         std::vector<std::string> sets;
         std::vector<std::string> feeds;
     };
     auto options = std::make_shared<Options>();
     command->add_option("LIB", options->library, "module library (.so or .dll)")->required();
-    command->add_option("--out", options->out, "WAV file to write (32-bit float)")->required();
-    command->add_option("--plot", options->plot, "PNG plot to write");
+    options->output.AddTo(command);
     options->run.AddTo(command, "");
     command
         ->add_option("--set", options->sets,
@@ -49,8 +50,9 @@ CommandAction AddRenderCommand(CLI::App& app) {
         RenderJob job;
         job.command = "render";
         job.run = options->run.Over({});
-        job.wav_path = options->out;
-        job.plot_path = options->plot;
+        job.wav_path = options->output.out;
+        job.plot_path = options->output.plot;
+        job.json = options->output.json;
         ModulePlan module;
         module.name = "module";
         module.library = options->library;

@@ -2,14 +2,35 @@
 
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "audio_source.h"
 #include "command_error.h"
 #include "exit_codes.h"
+#include "measurements.h"
 #include "output_files.h"
+#include "rate_advice.h"
 #include "wav_file.h"
 
 namespace trhost {
+
+namespace {
+
+std::string ChannelList(const Rendering& rendering) {
+    std::string channels;
+    for (const auto& name : rendering.channel_names) channels += (channels.empty() ? "" : ", ") + name;
+    return channels;
+}
+
+std::vector<ChannelMeasurement> MeasureRendering(const Rendering& rendering) {
+    std::vector<ChannelMeasurement> measured;
+    for (size_t c = 0; c < rendering.channels.size(); ++c) {
+        measured.push_back(MeasureChannel(rendering.channel_names[c], rendering.channels[c], rendering.rate));
+    }
+    return measured;
+}
+
+}  // namespace
 
 std::string RunSettingsText(const RunSettings& run) {
     char text[96];
@@ -21,30 +42,52 @@ int RunRenderJob(const RenderJob& job) {
     std::string prefix = "trhost " + job.command + ": ";
     try {
         OutputFiles files;
-        std::string wav = files.Reserve(job.wav_path);
+        std::string wav = job.wav_path.empty() ? "" : files.Reserve(job.wav_path);
         std::string plot = job.plot_path.empty() ? "" : files.Reserve(job.plot_path);
 
         Rack rack(job.plan, job.run, LoadAudioSource);
-        for (const auto& warning : rack.Warnings()) std::cerr << prefix << "warning: " << warning << "\n";
+        std::vector<std::string> warnings = rack.Warnings();
+        if (auto advice = SampleRateAdvice(job.run.rate, rack.ModuleNames())) warnings.push_back(*advice);
+        for (const auto& warning : warnings) std::cerr << prefix << "warning: " << warning << "\n";
         for (const auto& note : rack.Notes()) std::cerr << prefix << "note: " << note << "\n";
         Rendering rendering = rack.Run();
 
-        WriteWav(wav, rendering);
+        if (!wav.empty()) files.Write(wav, [&](const std::string& path) { WriteWav(path, rendering); });
         PlotLayout layout;
         if (!plot.empty()) {
-            layout = WritePlot(plot, rendering, job.plot_text(rack));
+            files.Write(plot,
+                        [&](const std::string& path) { layout = WritePlot(path, rendering, job.plot_text(rack)); });
         }
         files.Commit();
 
-        std::string channels;
-        for (const auto& name : rendering.channel_names) channels += (channels.empty() ? "" : ", ") + name;
-        std::cout << "wrote " << job.wav_path << ": " << rendering.channels.size() << " channel"
-                  << (rendering.channels.size() == 1 ? "" : "s") << " (" << channels << "), " << rendering.frames
-                  << " samples at " << RunSettingsText(job.run) << "\n";
-        if (!plot.empty()) {
-            std::cout << "wrote " << job.plot_path << ": "
-                      << (layout.with_window ? "whole run and a window of the start" : "whole run") << "\n";
+        std::vector<ChannelMeasurement> measured = MeasureRendering(rendering);
+        std::vector<std::string> signal_warnings = MeasurementWarnings(measured);
+        for (const auto& warning : signal_warnings) std::cerr << prefix << "warning: " << warning << "\n";
+
+        std::ostream& report = files.UsesStandardOutput() ? std::cerr : std::cout;
+        std::string plot_kind = layout.with_window ? "whole run and a window of the start" : "whole run";
+        if (job.json) {
+            nlohmann::ordered_json root;
+            root["command"] = job.command;
+            root["rate"] = job.run.rate;
+            root["block"] = job.run.block;
+            root["seconds"] = job.run.seconds;
+            root["samples"] = rendering.frames;
+            root["wav"] = job.wav_path.empty() ? nullptr : nlohmann::ordered_json(job.wav_path);
+            root["plot"] = job.plot_path.empty() ? nullptr : nlohmann::ordered_json(job.plot_path);
+            root["channels"] = MeasurementsJson(measured);
+            warnings.insert(warnings.end(), signal_warnings.begin(), signal_warnings.end());
+            root["warnings"] = warnings;
+            report << root.dump(2) << "\n";
+            return kExitOk;
         }
+        std::string what = std::to_string(rendering.channels.size()) + " channel" +
+                           (rendering.channels.size() == 1 ? "" : "s") + " (" + ChannelList(rendering) + "), " +
+                           std::to_string(rendering.frames) + " samples at " + RunSettingsText(job.run);
+        if (!job.wav_path.empty()) report << "wrote " << job.wav_path << ": " << what << "\n";
+        if (!job.plot_path.empty()) report << "wrote " << job.plot_path << ": " << plot_kind << "\n";
+        if (job.wav_path.empty() && job.plot_path.empty()) report << "rendered " << what << " (no file written)\n";
+        report << MeasurementsText(measured);
         return kExitOk;
     } catch (const CommandError& error) {
         std::cerr << prefix << error.what() << "\n";

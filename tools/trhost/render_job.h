@@ -1,6 +1,7 @@
-// What `trhost render` and `trhost patch` share: run a patch and write its WAV file and plot, both or
-// neither. Messages go to standard error with the command's name; the files written are named on
-// standard output.
+// What `trhost render` and `trhost patch` share: run a patch, write its WAV file and plot (each, both
+// or neither) and report the files and the measurements of every channel. Messages go to standard
+// error with the command's name; the report goes to standard output, or to standard error when a file
+// is written to standard output.
 #ifndef TRHOST_RENDER_JOB_H
 #define TRHOST_RENDER_JOB_H
 
@@ -18,8 +19,9 @@ struct RenderJob {
     std::string command;  // "render" or "patch", for messages
     PatchPlan plan;
     RunSettings run;
-    std::string wav_path;
+    std::string wav_path;   // empty: no WAV file
     std::string plot_path;  // empty: no plot
+    bool json = false;      // the report as JSON
     // Titles the plot once the rack knows its modules.
     std::function<PlotText(const Rack&)> plot_text;
 };

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "number_options.h"
 #include "patch_plan.h"
 
 namespace trhost {
@@ -26,11 +27,11 @@ struct RunOptions {
             return text.str();
         };
         command->add_option("--rate", rate, "sample rate in Hz" + note(RunSettings::kDefaultRate))
-            ->check(CLI::PositiveNumber);
+            ->check(PositiveDecimal());
         command->add_option("--block", block, "block size in samples" + note(RunSettings::kDefaultBlock))
-            ->check(CLI::Range(1, 1 << 20));
+            ->check(WholeNumberFrom1To(1 << 20));
         command->add_option("--seconds", seconds, "length in seconds" + note(RunSettings::kDefaultSeconds))
-            ->check(CLI::PositiveNumber);
+            ->check(PositiveDecimal());
     }
 
     RunSettings Over(RunSettings run) const {
