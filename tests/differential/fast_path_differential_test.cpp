@@ -210,6 +210,7 @@ TEST_P(FastPathDifferential, HeldModulatedAndMixedBlocksAreBitEqual) {
     const float rate = GetParam();
     for (uint32_t seed : {1u, 2u, 3u}) {
         FakeHost host;
+        host.pin_count = VexloModule::kPinCount;
         ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacity);
         rig.SetSampleRate(rate);
         rig.Wire();

@@ -26,6 +26,7 @@ class LinkedDifferential : public ::testing::TestWithParam<float> {};
 
 TEST_P(LinkedDifferential, EveryBlockBitEqualAndNothingOutsideWritten) {
     FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
     const float rate = GetParam();
     for (uint32_t seed : {1u, 2u, 3u}) {
         const auto report = RunLinked(rate, seed * 7919u + 11u, 60000, seed != 1);
@@ -48,6 +49,7 @@ class HostFloatEnvironment : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(HostFloatEnvironment, OutputBitEqualAndControlWordHandedBack) {
     FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
     for (const float rate : {1763.0f, 44100.0f, 48000.0f, 192000.0f}) {
         int32_t changes = -1;
         const auto report = RunLinked(rate, 4241u + static_cast<uint32_t>(rate), 30000, true, GetParam(), &changes);
