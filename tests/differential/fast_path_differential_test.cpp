@@ -228,3 +228,38 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, FastPathDifferential,
                          [](const auto& info) { return std::to_string(static_cast<int>(info.param)); });
 
 }  // namespace
+
+namespace {
+
+// A square held so long at one level that the smoother's sum decays below 2^-28, where its single
+// multiply per sample no longer applies; then the edge to the other level.
+TEST(HeldSquare, DecayBelowTheShortcutsRangeAndTheNextEdgeAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr int32_t kBlock = 4096;
+    ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kBlock);
+    rig.SetSampleRate(44100.0f);
+    rig.Wire();
+    rig.SetChoices(VexloModule::kWaveSquare, 0, 0);
+    rig.Open();
+    // F = 0.034 Hz: P = 1,297,059 samples, so each level lasts about 648,000 samples.
+    std::fill(rig.freq.begin(), rig.freq.end(), 0.0034f);
+    reference::LiteralEngine engine(44100.0f);
+    std::vector<float> expected(kBlock);
+    int32_t mismatches = 0;
+    for (int32_t block = 0; block < 190 && mismatches == 0; ++block) {
+        rig.Process(0, kBlock);
+        engine.ProcessBlock(
+            {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
+            {VexloModule::kWaveSquare, 0, 0}, 0, kBlock);
+        for (int32_t k = 0; k < kBlock; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+        // Some 615,000 samples into the first level, before its edge.
+        if (block == 150) {
+            EXPECT_LT(std::fabs(engine.smoother().sum()), 0x1p-28f) << "the run did not reach the end of the range";
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    rig.Close();
+}
+
+}  // namespace
