@@ -2,6 +2,7 @@
 // (frequency and phase modulated at audio rate): the exact one, and the stepwise one for tables too
 // long for exact products.
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 #include <cfloat>
 #include <cmath>
@@ -137,7 +138,8 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
 }
 
 // The sine: the table indexes first, then the reads. Under modulation the reads are mostly cache
-// misses, and a loop of reads alone, which waits on no count, keeps many in flight.
+// misses: each entry is asked for as soon as its index is known, so that the misses overlap the count's
+// chain, and the loop of reads that follows mostly finds them in the cache.
 template <>
 void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                             SineWave wave) {
@@ -149,6 +151,8 @@ void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t fr
         const int32_t period = measured.period[k];
         const int32_t position = chain.Step(period, measured.inverse[k], measured.phase_offset[k]);
         index[k] = position < 0 ? -1 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
+        // The entry is fetched now, while the count's chain keeps this loop waiting anyway.
+        _mm_prefetch(reinterpret_cast<const char*>(wave.table + (index[k] < 0 ? 0 : index[k])), _MM_HINT_T0);
     }
     cycle = chain.ToCycle();
     const float* const table = wave.table;
