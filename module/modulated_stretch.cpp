@@ -4,7 +4,6 @@
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
-#include <cfloat>
 #include <cmath>
 
 #include "engine_steps.h"
@@ -23,84 +22,6 @@ int32_t ReducedPhaseOffset(double samples, int32_t period) {
     return WrapAround(phase_offset, period);
 }
 
-// Samples `a` and `b` of the block into measured[k] and, when `both`, measured[k + 1] (with `both`
-// false, b is a). Two lanes of double precision run the literal steps side by side: each lane's
-// operations, and their order, are those of one sample.
-VEXLO_PER_SAMPLE void MeasurePair(const Block& block, int32_t a, int32_t b, __m128d rate, Measured& measured, int32_t k,
-                                  bool both) {
-    const __m128d zero = _mm_setzero_pd();
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128d half = _mm_set1_pd(0.5);
-
-    // 2. Effective depth: absolute, or relative to the offset; rounded to single.
-    const __m128d depth_factor = block.relative ? _mm_setr_pd(block.offset[a], block.offset[b])
-                                                : _mm_set1_pd(static_cast<double>(kAbsoluteDepth));
-    const __m128 depth_eff = _mm_cvtpd_ps(_mm_mul_pd(depth_factor, _mm_setr_pd(block.depth[a], block.depth[b])));
-
-    // 3. Frequency in hertz, rounded to single.
-    const double hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
-    const __m128d hertz =
-        _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(_mm_set1_pd(hertz_per_unit), _mm_setr_pd(block.freq[a], block.freq[b]))));
-
-    // 5. Phase as a fraction of a period, rounded to single; a phase that is not a finite number counts
-    //    as +0 (the mask clears it).
-    __m128d fraction = _mm_cvtps_pd(_mm_cvtpd_ps(
-        _mm_mul_pd(_mm_setr_pd(block.phase[a], block.phase[b]), _mm_set1_pd(static_cast<double>(kPeriodsPerUnit)))));
-    const __m128d size = _mm_andnot_pd(_mm_set1_pd(-0.0), fraction);
-    fraction = _mm_and_pd(fraction, _mm_cmple_pd(size, _mm_set1_pd(FLT_MAX)));
-
-    // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
-    const __m128d depth = _mm_cvtps_pd(depth_eff);
-    const __m128d active = _mm_and_pd(_mm_cmpgt_pd(hertz, _mm_set1_pd(kLowestHertz)),
-                                      _mm_or_pd(_mm_cmpgt_pd(depth, zero), _mm_cmplt_pd(depth, zero)));
-
-    // 8. Period in whole samples, at least 1. An inactive sample divides by 1 Hz instead, so that the
-    //    conversion is always defined: above 1/30 Hz, R / F + 0.5 <= 30 x R + 0.5, which truncates into
-    //    32 bits; at 1 Hz it is R + 0.5.
-    const __m128d divisor = _mm_or_pd(_mm_and_pd(active, hertz), _mm_andnot_pd(active, one));
-    __m128i period = _mm_cvttpd_epi32(_mm_add_pd(_mm_div_pd(rate, divisor), half));
-    const __m128i whole_one = _mm_set1_epi32(1);
-    const __m128i below_one = _mm_cmpgt_epi32(whole_one, period);
-    period = _mm_or_si128(_mm_and_si128(below_one, whole_one), _mm_andnot_si128(below_one, period));
-
-    // 1 / P, off the count's chain (any finite value serves an inactive sample).
-    const __m128d whole = _mm_cvtepi32_pd(period);
-    const __m128d inverse = _mm_div_pd(one, whole);
-
-    // 11. Phase offset in whole samples: P x PF + 0.5 truncated, and a negative one plus P. A lane that
-    //     is then still outside 0 .. P - 1 (a phase of more than a period, or a truncation that left 32
-    //     bits and came back as INT_MIN) is finished one by one.
-    const __m128d samples = _mm_add_pd(_mm_mul_pd(whole, fraction), half);
-    __m128i phase_offset = _mm_cvttpd_epi32(samples);
-    const __m128i no_whole = _mm_setzero_si128();
-    phase_offset = _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmpgt_epi32(no_whole, phase_offset), period));
-    const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(no_whole, phase_offset),
-                                         _mm_cmpgt_epi32(phase_offset, _mm_sub_epi32(period, whole_one)));
-
-    // Inactive samples have period 0.
-    const __m128i active_lanes = _mm_shuffle_epi32(_mm_castpd_si128(active), _MM_SHUFFLE(3, 3, 2, 0));
-    const __m128i stored_period = _mm_and_si128(active_lanes, period);
-
-    alignas(16) int32_t periods[4], whole_periods[4], phase_offsets[4], outsides[4];
-    alignas(16) double inverses[2], sample_values[2];
-    alignas(16) float depths[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(periods), stored_period);
-    _mm_store_si128(reinterpret_cast<__m128i*>(whole_periods), period);
-    _mm_store_si128(reinterpret_cast<__m128i*>(phase_offsets), phase_offset);
-    _mm_store_si128(reinterpret_cast<__m128i*>(outsides), outside);
-    _mm_store_pd(inverses, inverse);
-    _mm_store_pd(sample_values, samples);
-    _mm_store_ps(depths, depth_eff);
-    const int32_t lanes = both ? 2 : 1;
-    for (int32_t lane = 0; lane < lanes; ++lane) {
-        measured.period[k + lane] = periods[lane];
-        measured.inverse[k + lane] = inverses[lane];
-        measured.depth_eff[k + lane] = depths[lane];
-        measured.phase_offset[k + lane] =
-            outsides[lane] == 0 ? phase_offsets[lane] : ReducedPhaseOffset(sample_values[lane], whole_periods[lane]);
-    }
-}
-
 // 13 and 14 for one counted sample, or 7's output when it is inactive (position -1).
 template <class Wave>
 VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t period, double inverse, float depth_eff,
@@ -112,10 +33,57 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
 }  // namespace
 
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
-    const __m128d whole_rate = _mm_set1_pd(static_cast<double>(rate));
-    int32_t k = 0;
-    for (; k + 1 < count; k += 2) MeasurePair(block, from + k, from + k + 1, whole_rate, measured, k, true);
-    if (k < count) MeasurePair(block, from + k, from + k, whole_rate, measured, k, false);
+    // Two loops, each short: a sample's divisions wait on one another (the period on F, its inverse on
+    // the period), and shorter loops keep more samples' divisions in flight at once.
+    const double whole_rate = static_cast<double>(rate);
+    const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
+    float phase_fraction[kStretch];
+    for (int32_t k = 0; k < count; ++k) {
+        // 1. Inputs.
+        const int32_t at = from + k;
+
+        // 2. Effective depth: absolute, or relative to the offset.
+        const float depth_factor = block.relative ? block.offset[at] : kAbsoluteDepth;
+        const float depth_eff =
+            static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
+
+        // 3. Frequency in hertz.
+        const float hertz =
+            static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+
+        // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
+        const float fraction =
+            static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
+
+        // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
+        const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
+
+        // 8. Period in whole samples, at least 1; 0 marks an inactive sample. An inactive sample divides
+        //    by 1 Hz instead, so that the conversion is always defined: above 1/30 Hz,
+        //    R / F + 0.5 <= 30 x R + 0.5, which truncates into 32 bits; at 1 Hz it is R + 0.5.
+        const int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(active ? hertz : 1.0f) + 0.5);
+        measured.period[k] = active ? (period < 1 ? 1 : period) : 0;
+        measured.depth_eff[k] = depth_eff;
+        phase_fraction[k] = std::isfinite(fraction) ? fraction : 0.0f;
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        // 1 / P, off the count's chain (an inactive sample's P counts as 1 here).
+        const int32_t period = measured.period[k] < 1 ? 1 : measured.period[k];
+        const double whole = static_cast<double>(period);
+        measured.inverse[k] = 1.0 / whole;
+
+        // 11. Phase offset in whole samples, reduced into 0 .. P - 1: P x PF + 0.5 truncated, plus P when
+        //     negative; anything else (a phase of more than a period, or a truncation beyond 32 bits) is
+        //     reduced the long way.
+        const double samples = whole * static_cast<double>(phase_fraction[k]) + 0.5;
+        const bool fits = TruncFitsInt32(samples);
+        int32_t phase_offset = fits ? static_cast<int32_t>(samples) : 0;
+        phase_offset = phase_offset < 0 ? phase_offset + period : phase_offset;
+        if (!fits || static_cast<uint32_t>(phase_offset) >= static_cast<uint32_t>(period)) {
+            phase_offset = ReducedPhaseOffset(samples, period);
+        }
+        measured.phase_offset[k] = phase_offset;
+    }
 }
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
