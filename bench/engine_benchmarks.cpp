@@ -24,15 +24,16 @@ struct Scenario {
     int16_t wave;
     bool modulated;  // Freq and Phase at audio rate
     float depth;
+    float freq = 0.1f;  // held Freq (0.1 is 1 Hz)
 };
 
-// Held inputs: 1 Hz at depth 0.5, In 1, Offset 0, Phase 0. Modulated: Freq swings 0.2 .. 1.8 Hz at
+// Held inputs: 1 Hz (or 10 Hz) at depth 0.5, In 1, Offset 0, Phase 0. Modulated: Freq swings 0.2 .. 1.8 Hz at
 // 440 Hz and Phase +-180 degrees at 220 Hz, so the period and the phase offset change on every sample.
 const Scenario kScenarios[] = {
-    {"sine, held inputs", 0, false, 0.5f},         {"triangle, held inputs", 1, false, 0.5f},
-    {"square, held inputs", 2, false, 0.5f},       {"sine, audio-rate FM+PM", 0, true, 0.5f},
-    {"triangle, audio-rate FM+PM", 1, true, 0.5f}, {"square, audio-rate FM+PM", 2, true, 0.5f},
-    {"inactive (depth 0)", 0, false, 0.0f},
+    {"sine, held inputs", 0, false, 0.5f},       {"triangle, held inputs", 1, false, 0.5f},
+    {"square, held inputs", 2, false, 0.5f},     {"square 10 Hz, held inputs", 2, false, 0.5f, 1.0f},
+    {"sine, audio-rate FM+PM", 0, true, 0.5f},   {"triangle, audio-rate FM+PM", 1, true, 0.5f},
+    {"square, audio-rate FM+PM", 2, true, 0.5f}, {"inactive (depth 0)", 0, false, 0.0f},
 };
 
 // One second of a scenario's inputs and room for the output.
@@ -41,7 +42,7 @@ struct Signals {
         : in(kSpan, 1.0f),
           depth(kSpan, s.depth),
           offset(kSpan, 0.0f),
-          freq(kSpan, 0.1f),
+          freq(kSpan, s.freq),
           phase(kSpan, 0.0f),
           out(kSpan) {
         if (!s.modulated) return;

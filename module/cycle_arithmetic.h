@@ -9,6 +9,12 @@
 
 namespace vexlo {
 
+// The cycle's counters (m_count, m_period), held in locals while a block runs.
+struct Cycle {
+    int32_t count;   // samples into the current period, 0 <= count < period; -1 after a reset
+    int32_t period;  // P of the previous active sample; -1 after a reset
+};
+
 // value mod P for value >= 0 and P >= 1. The engine's callers have value < 2P, where one comparison
 // does it; the remainder is the fallback for any other value.
 inline int32_t WrapForward(int32_t value, int32_t period) {
@@ -38,24 +44,6 @@ inline int32_t LiteralRescaled(int32_t count, int32_t old_period, int32_t period
     return rescaled;
 }
 
-// Step 9's rescale for 1 <= count <= old P. That division sits on the chain from each sample's count to
-// the next, so while N x N < 2^53 it is replaced by a product with 1/old P (worked out a sample earlier,
-// off the chain): y = count x P is a whole number below 2^53 (count <= old P <= N, P <= N), so double
-// holds it exactly; V = y x (1/old P) + 0.5 and the literal value each pass through at most three
-// roundings of a relative 2^-53, so each lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of the true
-// count x P / old P + 0.5 (P + 1 <= 2^27). When V is more than 2^-20 from every whole number, the two
-// therefore truncate alike; otherwise (about one time in 2^19) the literal expression decides.
-inline int32_t Rescaled(int32_t count, int32_t old_period, double old_inverse, int32_t period, bool exact) {
-    if (exact) {
-        const double estimate = static_cast<double>(count) * static_cast<double>(period) * old_inverse + 0.5;
-        const int32_t whole = static_cast<int32_t>(estimate);
-        const double gap = estimate - static_cast<double>(whole);  // exact: 0 <= gap < 1
-        constexpr double kMargin = 1.0 / 1048576.0;                // 2^-20
-        if (gap > kMargin && gap < 1.0 - kMargin) return whole;
-    }
-    return LiteralRescaled(count, old_period, period);
-}
-
 // Adding 2^52 to a double in [0, 2^51] rounds it to the nearest whole number (doubles from 2^52 to 2^53
 // are exactly the whole numbers); subtracting it again is exact.
 inline constexpr double kRoundingBias = 4503599627370496.0;
@@ -75,8 +63,9 @@ inline constexpr double kRoundingBias = 4503599627370496.0;
 //     lies more than 2^-20 - 2^-24 from every half: then t = floor(y + 0.5).
 //   - P = old P: the literal keeps c, and y = c, so t = c. (The product, within 2^-24 of c, is always
 //     decided.)
-//   - P != old P: the literal value count / old P x P + 0.5 lies within 2^-24 of y + 0.5 (see
-//     Rescaled), which is more than 2^-24 from every whole number, so it truncates to floor(y + 0.5) = t.
+//   - P != old P: the literal value count / old P x P + 0.5 passes through three roundings of a
+//     relative 2^-53 too, so it lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of y + 0.5 (P + 1 <= 2^27),
+//     which is more than 2^-24 from every whole number: it truncates to floor(y + 0.5) = t.
 //   - The gap: t = biased - 2^52 exactly, and product - t is exact (t and the product are within a
 //     factor 2 of each other, or t = 0).
 inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {

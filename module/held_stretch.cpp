@@ -1,66 +1,217 @@
-// The process path for stretches whose inputs hold still: one full step, then a lean loop.
+// The process path for stretches whose inputs hold still: one full step, then a lean loop per wave.
+//
+// Held inputs give every sample of the stretch the first one's F, PF and DepthEff: the same activity,
+// period and phase offset, no rescale, and a count and position that move on by one per sample, mod P.
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+
 #include "engine_steps.h"
 
-void VexloModule::RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother) {
-    // The first sample takes every step: it may start or rescale the cycle, and fills the remembered
-    // period and phase offset.
-    const Inputs x{block.in[from], block.depth[from], block.offset[from], block.freq[from], block.phase[from]};
-    const Measure sample = MeasureSample(block, x);
-    Cycle cycle = LoadCycle();
-    int32_t position = Advance(sample, cycle);
-    StoreCycle(cycle);
-    const float first = Render(block, sample, position, x.in, x.offset, smoother);
-    block.out[from] = first;
+namespace vexlo {
 
-    // Held inputs give every further sample the same activity: inactive, each is Offset x In again.
-    if (position < 0) {
-        std::fill(block.out + from + 1, block.out + from + count, first);
+namespace {
+
+// The held values of a stretch after its first sample.
+struct HeldSamples {
+    int32_t position;  // of the first sample
+    int32_t period;    // P
+    double inverse;    // 1.0 / P
+    double depth_eff;  // DepthEff
+    double offset;
+    double in;
+};
+
+VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) {
+    return position + 1 < period ? position + 1 : 0;
+}
+
+// 14 for four wave values at once, two per register: each lane's operations and their order are those
+// of OutputOf.
+VEXLO_PER_SAMPLE __m128 OutputsOf(__m128 waves, __m128d depth_eff, __m128d offset, __m128d in) {
+    const __m128d low = _mm_cvtps_pd(waves);
+    const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(waves, waves));
+    const __m128 out_low = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(low, depth_eff), offset), in));
+    const __m128 out_high = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(high, depth_eff), offset), in));
+    return _mm_movelh_ps(out_low, out_high);
+}
+
+// Samples after the first: out[0, n) for the positions after held.position.
+template <class Wave>
+void HeldLoop(const Wave& wave, const HeldSamples& held, float* out, int32_t n) {
+    int32_t position = held.position;
+    for (int32_t k = 0; k < n; ++k) {
+        position = NextPosition(position, held.period);
+        out[k] = OutputOf(wave.At(position, held.period, held.inverse), held.depth_eff, held.offset, held.in);
+    }
+}
+
+// Any other selector: every sample has the same output.
+void HeldLoop(const SilentWave&, const HeldSamples& held, float* out, int32_t n) {
+    std::fill(out, out + n, OutputOf(0.0, held.depth_eff, held.offset, held.in));
+}
+
+// The sine, four samples at a time: the table indexes of a run of positions without a wrap step four
+// positions on at once (see "Stepping" in sine_index.h), and four outputs are formed in two registers.
+// Short periods, whose runs are too short to gain from it, take the generic loop.
+void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t n) {
+    constexpr int32_t kShortestStepped = 16;
+    if (held.period < kShortestStepped) {
+        HeldLoop<SineWave>(wave, held, out, n);
         return;
     }
+    const int32_t period = held.period;
+    const int32_t length = wave.length;
+    const float* const table = wave.table;
+    // N = Q x P + S, and 4S = A x P + B. Here P <= N < 2^27, so 4S, 4Q + A and r + B stay well inside
+    // 32 bits.
+    const int32_t quotient = length / period;
+    const int32_t rest = length % period;
+    const __m128i four_on_index = _mm_set1_epi32(4 * quotient + 4 * rest / period);
+    const __m128i four_on_rest = _mm_set1_epi32(4 * rest % period);
+    const __m128i last_rest = _mm_set1_epi32(period - 1);
+    const __m128i whole = _mm_set1_epi32(period);
+    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
+    const __m128d offset = _mm_set1_pd(held.offset);
+    const __m128d in = _mm_set1_pd(held.in);
 
-    // Active, F, PF and DepthEff stay: the period and the phase offset are those of the first sample,
-    // no rescale happens, and each sample moves the count and the position on by one, mod P.
-    const int32_t period = sample.period;
-    const int32_t counted = m_count;
-    const double depth_eff = sample.depth_eff;
-    const double offset = x.offset;
-    const double in = x.in;
-    const auto advance = [period](int32_t& value) { value = value + 1 < period ? value + 1 : 0; };
+    int32_t position = held.position;
+    for (int32_t done = 0; done < n;) {
+        // A run of positions from the next one up to the end of the period (or of the stretch).
+        position = NextPosition(position, period);
+        const int32_t run = std::min(n - done, period - position);
 
-    const double inverse = sample.inverse;
-    switch (block.wave) {
-        case kWaveSine: {
-            // Local copies, which no output store can alias.
-            vexlo::SineIndex index = m_sine_index;
-            const float* const table = m_sine_table;
-            for (int32_t at = from + 1; at < from + count; ++at) {
-                advance(position);
-                block.out[at] = vexlo::OutputOf(table[index.At(position, period, inverse)], depth_eff, offset, in);
+        // The indexes of the run's first four positions, lane by lane.
+        alignas(16) int32_t lane_index[4];
+        alignas(16) int32_t lane_rest[4];
+        SineStep step = SineStep::At(length, position, period, held.inverse);
+        for (int32_t lane = 0; lane < 4; ++lane) {
+            lane_index[lane] = step.index;
+            lane_rest[lane] = step.rest;
+            step.index += quotient;
+            step.rest += rest;
+            if (step.rest >= period) {
+                ++step.index;
+                step.rest -= period;
             }
-            m_sine_index = index;
-            break;
         }
-        case kWaveTriangle:
-            for (int32_t at = from + 1; at < from + count; ++at) {
-                advance(position);
-                block.out[at] = vexlo::OutputOf(vexlo::TriangleAt(position, period), depth_eff, offset, in);
-            }
-            break;
-        case kWaveSquare: {
-            vexlo::SquareSmoother local = smoother;
-            for (int32_t at = from + 1; at < from + count; ++at) {
-                advance(position);
-                block.out[at] =
-                    vexlo::OutputOf(local.Step(vexlo::SquareLevel(position, period)), depth_eff, offset, in);
-            }
-            smoother = local;
-            break;
+        __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_index));
+        __m128i remainder = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_rest));
+
+        float* const run_out = out + done;
+        int32_t k = 0;
+        for (; k + 4 <= run; k += 4) {
+            alignas(16) int32_t at[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+            _mm_storeu_ps(run_out + k, OutputsOf(_mm_setr_ps(table[at[0]], table[at[1]], table[at[2]], table[at[3]]),
+                                                 depth_eff, offset, in));
+            // Four positions on: a remainder of P or more carries one into the index (the mask is -1).
+            remainder = _mm_add_epi32(remainder, four_on_rest);
+            const __m128i carry = _mm_cmpgt_epi32(remainder, last_rest);
+            remainder = _mm_sub_epi32(remainder, _mm_and_si128(carry, whole));
+            index = _mm_sub_epi32(_mm_add_epi32(index, four_on_index), carry);
         }
-        default:
-            std::fill(block.out + from + 1, block.out + from + count, vexlo::OutputOf(0.0, depth_eff, offset, in));
-            break;
+        // The run's last one to three positions (the lanes beyond them lie past the period: unread).
+        alignas(16) int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+        for (int32_t lane = 0; k < run; ++k, ++lane)
+            run_out[k] = OutputOf(table[at[lane]], held.depth_eff, held.offset, held.in);
+
+        done += run;
+        position += run - 1;
     }
+}
+
+// The square: first the smoother's sums (its chain), then the averages and outputs two at a time.
+//
+// Settled runs: once the last W + 1 samples written are one level, every ring slot holds it, so each
+// further sample of that level leaves the ring as it is and (see SquareSmoother::StepSum) makes the sum
+// sum x leak in single precision, while 2^-28 <= |sum| < 2^29. The magnitude never grows under the
+// leak (rounding is monotonic and the leak below 1), so a run that ends with |sum| >= 2^-28 stayed in
+// range throughout; one that does not is taken again step by step. Such a run costs one multiply per
+// sample, and the write slot moves on by the run's length.
+void HeldLoop(const SquareWave& wave, const HeldSamples& held, float* out, int32_t n) {
+    float sums[kStretch];
+    SquareSmoother local = *wave.smoother;
+    const int32_t period = held.period;
+    const bool leaky = local.window > 1 && local.window == local.last_window && local.ring_length == local.window + 1;
+    int32_t position = held.position;
+    float level = SquareLevel(position, period);  // the level written last (the first sample's)
+    int32_t same = 0;                             // samples of that level written last in a row, at most W + 1
+    for (int32_t k = 0; k < n;) {
+        const int32_t next = NextPosition(position, period);
+        const float sample = SquareLevel(next, period);
+        const float size = std::fabs(local.sum);
+        if (leaky && same > local.window && sample == level && size >= 0x1p-28f && size < 0x1p29f) {
+            // The rest of this level: up to the half period, or up to the end of the period.
+            const int32_t level_end = sample > 0.0f ? (period + 1) / 2 : period;
+            const int32_t run = std::min(n - k, level_end - next);
+            float sum = local.sum;
+            for (int32_t j = 0; j < run; ++j) {
+                sum = sum * kSmootherLeak;
+                sums[k + j] = sum;
+            }
+            if (std::fabs(sum) >= 0x1p-28f) {
+                local.sum = sum;
+                local.index = static_cast<int32_t>((static_cast<int64_t>(local.index) + run) % local.ring_length);
+                position = next + run - 1;
+                k += run;
+                continue;
+            }
+        }
+        sums[k] = local.StepSum(sample);
+        same = sample == level ? std::min(same + 1, local.window + 1) : 1;
+        level = sample;
+        position = next;
+        ++k;
+    }
+    *wave.smoother = local;
+
+    const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
+    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
+    const __m128d offset = _mm_set1_pd(held.offset);
+    const __m128d in = _mm_set1_pd(held.in);
+    int32_t k = 0;
+    for (; k + 2 <= n; k += 2) {
+        const __m128d smoothed = _mm_div_pd(_mm_setr_pd(sums[k], sums[k + 1]), window);
+        const __m128 outputs = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(smoothed, depth_eff), offset), in));
+        _mm_storel_pi(reinterpret_cast<__m64*>(out + k), outputs);
+    }
+    if (k < n) out[k] = OutputOf(SmoothedOf(sums[k], local.window), held.depth_eff, held.offset, held.in);
+}
+
+}  // namespace
+
+template <class Wave>
+void RunHeld(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    // The first sample takes every step: it may start or rescale the cycle.
+    Measured first;
+    Measure(block, from, 1, tables.rate, first);
+    CountChain chain = CountChain::From(cycle);
+    const int32_t period = first.period[0];
+    const int32_t position = chain.Step(period, first.inverse[0], first.phase_offset[0]);
+    cycle = chain.ToCycle();
+    const float in = block.in[from];
+    const float offset = block.offset[from];
+
+    // Inactive, every sample is Offset x In again.
+    if (position < 0) {
+        std::fill(block.out + from, block.out + from + count, InactiveOutput(offset, in));
+        return;
+    }
+    block.out[from] = OutputOf(wave.At(position, period, first.inverse[0]), first.depth_eff[0], offset, in);
+
+    HeldLoop(wave, {position, period, first.inverse[0], first.depth_eff[0], offset, in}, block.out + from + 1,
+             count - 1);
 
     // The count moved on with the position: count + (n - 1) mod P.
-    m_count = vexlo::AddWrapped(counted, (count - 1) % period, period);
+    cycle.count = AddWrapped(cycle.count, (count - 1) % period, period);
 }
+
+template void RunHeld<SineWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SineWave);
+template void RunHeld<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
+template void RunHeld<SquareWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SquareWave);
+template void RunHeld<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
+
+}  // namespace vexlo

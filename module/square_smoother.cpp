@@ -1,7 +1,6 @@
-// The square-wave smoother: a running average over about 1.13 ms of samples, kept as a running sum
-// that leaks by 0.9999 per step. Because the leak scales the whole sum, a held level decays toward 0
-// and each edge overshoots the new level. Set up by Open, released by Close; called only from the
-// process routine, once per active square-wave sample.
+// The square-wave smoother's life in the module: set up by Open, released by Close, and its state
+// copied out for a block and back. Called only from the process routine, once per active square-wave
+// sample (square_smoother.h has the step).
 #include <new>
 
 #include "checked_convert.h"
@@ -46,12 +45,8 @@ double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_win
     // Without a ring (never opened, or opened at a rate the tables could not be built for) there is
     // nothing to smooth.
     if (!ring || m_smooth_ring_length < 1) return 0.0;
-    vexlo::SquareSmoother smoother{sum, index, last_window, window, m_smooth_ring_length, ring};
-    const double smoothed = smoother.Step(sample);
-    sum = smoother.sum;
-    index = smoother.index;
-    last_window = smoother.last_window;
-    return smoothed;
+    return vexlo::SmoothedOf(vexlo::SmootherStep(sample, window, m_smooth_ring_length, ring, index, last_window, sum),
+                             window);
 }
 
 vexlo::SquareSmoother VexloModule::LoadSmoother() const {

@@ -1,15 +1,67 @@
-// One step of the square-wave smoother on a copy of its state: the process routine loads the module's
-// six smoother members into a SquareSmoother for a block, so that they live in registers and no output
-// store can alias them, and stores them back when the block ends.
+// The square-wave smoother's step: a running average over the last W samples, kept as a running sum
+// that leaks by 0.9999 per step, in a ring of W + 1 samples. Because the leak scales the whole sum, a
+// held level decays toward 0 and each edge overshoots the new level.
+//
+// SmootherStep is the step as defined, on the state member by member; SquareSmoother is the same state
+// as one value, which the process routine copies out of the module for a block (so that it lives in
+// registers and no output store can alias it) and back, and whose step takes one proved shortcut.
 #ifndef VEXLO_SQUARE_SMOOTHER_H
 #define VEXLO_SQUARE_SMOOTHER_H
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 
 namespace vexlo {
 
 // Leak applied to the running sum at every incremental step (bits 0x3F7FF972).
 inline constexpr float kSmootherLeak = 0.9999f;
+static_assert(std::bit_cast<uint32_t>(kSmootherLeak) == 0x3F7FF972u);
+
+// The incremental update: (sum + sample - leaving) x leak, in double, rounded to single once.
+inline float LeakyUpdate(float sum, float sample, float leaving) {
+    return static_cast<float>((static_cast<double>(sum) + static_cast<double>(sample) - static_cast<double>(leaving)) *
+                              static_cast<double>(kSmootherLeak));
+}
+
+// The smoothed sample of a sum: sum / W when W > 1, else the sum, not rounded to single.
+inline double SmoothedOf(float sum, int32_t window) {
+    if (window > 1) return static_cast<double>(sum) / static_cast<double>(window);
+    return static_cast<double>(sum);
+}
+
+// One step as defined: stores `sample` in slot `index` of the ring of `ring_length` slots, updates the
+// sum (pass-through, full recompute on a new window, else the incremental update), advances the index
+// and records the window. Answers the new sum.
+inline float SmootherStep(float sample, int32_t window, int32_t ring_length, float* ring, int32_t& index,
+                          int32_t& last_window, float& sum) {
+    // Store the new sample.
+    ring[index] = sample;
+
+    // Update the sum.
+    if (window <= 1) {
+        sum = sample;
+    } else if (window != last_window) {
+        // Newest to oldest, rounded to single after every addition; no leak.
+        sum = 0.0f;
+        for (int32_t k = 0; k < window; ++k) {
+            int32_t slot = index - k;
+            if (slot < 0) slot += ring_length;
+            sum = sum + ring[slot];
+        }
+    } else {
+        // The sample leaving the window was written `window` steps ago.
+        int32_t leaving = index - window;
+        if (leaving < 0) leaving = ring_length - window + index;
+        sum = LeakyUpdate(sum, sample, ring[leaving]);
+    }
+
+    // Advance the write slot (index + 1 is at most ring_length, so one comparison wraps it) and
+    // remember the window.
+    index = index + 1 < ring_length ? index + 1 : 0;
+    last_window = window;
+    return sum;
+}
 
 struct SquareSmoother {
     float sum;            // running sum of the newest `window` ring samples, leak applied
@@ -19,41 +71,37 @@ struct SquareSmoother {
     int32_t ring_length;  // W + 1 slots
     float* ring;          // owned by the module
 
-    // Stores `sample`, updates the sum and answers the smoothed sample (sum / W when W > 1, else the
-    // sum), not rounded to single.
-    double Step(float sample) {
-        // Store the new sample.
-        ring[index] = sample;
-
-        // Update the sum: pass-through, full recompute on a new window, else leaky incremental.
-        if (window <= 1) {
-            sum = sample;
-        } else if (window != last_window) {
-            // Newest to oldest, rounded to single after every addition; no leak.
-            sum = 0.0f;
-            for (int32_t k = 0; k < window; ++k) {
-                int32_t slot = index - k;
-                if (slot < 0) slot += ring_length;
-                sum = sum + ring[slot];
+    // The step, answering the new sum.
+    //
+    // Shortcut: when the sample leaving the window equals the new one (a level held for more than W
+    // samples) and 2^-28 <= |sum| < 2^29, the incremental update is sum x leak in single precision.
+    // Why: with e = floor(log2 |sum|) in -28 .. 28, sum and the sample v (a square level, +-1) are whole
+    // multiples of g = 2^(min(e, 0) - 23), and |sum + v| < 2^(max(e, 0) + 2), so sum + v is a multiple
+    // of g below 2^(|e| + 25) <= 2^53 in magnitude: double holds it exactly, and subtracting v again
+    // gives sum exactly. What is left is sum x leak in double: two 24-bit significands, whose product
+    // (48 bits, far from the limits of the exponent) is exact, then rounded to single once; the single
+    // multiply rounds the same exact product once, the same way. (Zero is left out: the literal steps
+    // turn -0 into +0.) One multiply is all that lies on the sum's chain then.
+    float StepSum(float sample) {
+        if (window > 1 && window == last_window && ring_length == window + 1) {
+            ring[index] = sample;
+            // With ring_length = W + 1 the leaving slot is the next one; it is never the one just written.
+            const int32_t next = index + 1 < ring_length ? index + 1 : 0;
+            const float leaving = ring[next];
+            const float size = std::fabs(sum);
+            if (leaving == sample && size >= 0x1p-28f && size < 0x1p29f) {
+                sum = sum * kSmootherLeak;
+            } else {
+                sum = LeakyUpdate(sum, sample, leaving);
             }
-        } else {
-            // The sample leaving the window was written `window` steps ago.
-            int32_t leaving = index - window;
-            if (leaving < 0) leaving = ring_length - window + index;
-            sum = static_cast<float>(
-                (static_cast<double>(sum) + static_cast<double>(sample) - static_cast<double>(ring[leaving])) *
-                static_cast<double>(kSmootherLeak));
+            index = next;
+            return sum;
         }
-
-        // Advance the write slot (index + 1 is at most ring_length, so one comparison wraps it) and
-        // remember the window.
-        index = index + 1 < ring_length ? index + 1 : 0;
-        last_window = window;
-
-        // Average over the window.
-        if (window > 1) return static_cast<double>(sum) / static_cast<double>(window);
-        return static_cast<double>(sum);
+        return SmootherStep(sample, window, ring_length, ring, index, last_window, sum);
     }
+
+    // The step, answering the smoothed sample.
+    double Step(float sample) { return SmoothedOf(StepSum(sample), window); }
 };
 
 }  // namespace vexlo

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "sine_index.h"
+#include "cycle_arithmetic.h"
 #include "square_smoother.h"
 #include "tr_module_base.h"
 
@@ -58,9 +58,15 @@ public:
     // buffer, a negative offset, an index range beyond 32 bits) writes nothing and changes no state.
     void Process(int32_t offset, int32_t count);
 
-    // The wave value at `position` (0 <= position < period) for `selector`, not rounded to single.
+    // The two operations of the oscillator's definition, for callers that step one sample at a time
+    // (tests and diagnostics). Process does not call them: its paths take the same steps through proved
+    // equivalents on local copies of the state (engine_steps.h), which keeps a block's counters and
+    // smoother in registers and lets several samples be worked on at once. Both answer what Process
+    // would for the same state, and move the smoother's members as one of its samples would.
+    //
+    // The wave value at `position` for `selector`, not rounded to single; 0 outside
+    // 0 <= position < period, and when there are no tables.
     double Waveform(int16_t selector, int32_t position, int32_t period);
-
     // One step of the square smoother: stores `sample` in the ring, updates the running sum and answers
     // the smoothed sample (sum / window when window > 1, else the sum), not rounded to single.
     double SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index, float*& ring, float& sum);
@@ -81,52 +87,19 @@ private:
     // Address of the member that pin `index` is bound to (index 0 to 8).
     void* PinMember(int32_t index);
 
-    // Square smoother: set up for a whole-number sample rate, and released; and its state copied out
-    // for a block and back.
+    // Square smoother: set up for a whole-number sample rate, and released.
     bool SetupSmoother(int32_t sample_rate);
     void ReleaseSmoother();
-    vexlo::SquareSmoother LoadSmoother() const;
-    void StoreSmoother(const vexlo::SquareSmoother& smoother);
     // Sine table: the shared table for a whole-number sample rate, held and let go.
     bool HoldSineTable(int32_t sample_rate);
     void ReleaseSineTable();
 
-    // The process routine's parts (oscillator_engine.cpp).
-    struct Block;
-    struct Inputs;
-    // What one sample asks of the oscillator, before counting.
-    struct Measure {
-        int32_t period;        // P, samples; 0 when the sample is inactive
-        int32_t phase_offset;  // samples, 0 .. P - 1
-        double inverse;        // 1.0 / P
-        float depth_eff;       // DepthEff
-    };
-    // The counters, copied out for a stretch of samples (locals stay in registers) and back.
-    struct Cycle {
-        int32_t count;   // m_count
-        int32_t period;  // m_period
-        double inverse;  // m_period_inverse
-    };
-    Cycle LoadCycle() const;
-    void StoreCycle(const Cycle& cycle);
-    Measure MeasureSample(const Block& block, const Inputs& x);
-    int32_t Advance(const Measure& sample, Cycle& cycle);
-    float Render(const Block& block, const Measure& sample, int32_t position, float in, float offset,
-                 vexlo::SquareSmoother& smoother);
-    void RunModulated(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
-    void RunModulatedStepwise(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
-    // The modulated stretch in passes over arrays, while products are exact (m_exact_products):
-    // measuring, then counting and rendering.
-    struct Stretch;
-    void MeasureStretch(const Block& block, int32_t from, int32_t count, Stretch& stretch) const;
-    void RenderStretch(const Block& block, int32_t from, int32_t count, const Stretch& stretch,
-                       vexlo::SquareSmoother& smoother);
-    void RunHeld(const Block& block, int32_t from, int32_t count, vexlo::SquareSmoother& smoother);
-    int32_t PeriodFor(float hertz);
-    int32_t NewPeriodFor(float hertz);
-    int32_t PhaseOffsetFor(int32_t period, float fraction);
-    int32_t NewPhaseOffsetFor(int32_t period, float fraction);
-    void ForgetShortcuts();
+    // The one way in and out of the cycle and smoother members for the process routine (and Open):
+    // loaded into locals at the start of a block, stored at its end.
+    vexlo::Cycle LoadCycle() const;
+    void StoreCycle(const vexlo::Cycle& cycle);
+    vexlo::SquareSmoother LoadSmoother() const;
+    void StoreSmoother(const vexlo::SquareSmoother& smoother);
 
     // Pin-bound members, written by the host (buffer addresses and list values), read by the module.
     float* m_in = nullptr;       // In buffer (1.0 = 10 V)
@@ -155,20 +128,6 @@ private:
     // One cycle of N entries, shared read-only with every instance opened at the same rate; held from
     // Open to Close (shared_sine_table.h).
     const float* m_sine_table = nullptr;
-
-    // Work the process routine has already done. Each entry is keyed on everything its value depends
-    // on, so it only ever skips a computation whose result it holds; Open forgets them all.
-    uint32_t m_period_key = kNoKey;     // bits of the F whose period is m_keyed_period (a NaN: none)
-    int32_t m_keyed_period = 0;         // P, samples, for m_period_key at this R
-    double m_keyed_inverse = 0.0;       // 1.0 / m_keyed_period
-    double m_period_inverse = 0.0;      // 1.0 / m_period while active
-    bool m_exact_products = false;      // N x N < 2^53: see Rescaled and SineIndex
-    int32_t m_phase_key_period = 0;     // P of the phase offset below; 0: none
-    uint32_t m_phase_key_fraction = 0;  // bits of PF of the phase offset below
-    int32_t m_keyed_phase_offset = 0;   // P x PF + 0.5 truncated, reduced into 0 .. P - 1, samples
-    vexlo::SineIndex m_sine_index;      // table index of the last sine position
-
-    static constexpr uint32_t kNoKey = 0xFFFFFFFFu;
 };
 
 #endif  // VEXLO_MODULE_H

@@ -210,6 +210,7 @@ TEST_P(FastPathDifferential, HeldModulatedAndMixedBlocksAreBitEqual) {
     const float rate = GetParam();
     for (uint32_t seed : {1u, 2u, 3u}) {
         FakeHost host;
+        host.pin_count = VexloModule::kPinCount;
         ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacity);
         rig.SetSampleRate(rate);
         rig.Wire();
@@ -225,5 +226,40 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, FastPathDifferential,
                          ::testing::Values(881.0f, 1000.0f, 1763.0f, 8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f,
                                            192000.0f),
                          [](const auto& info) { return std::to_string(static_cast<int>(info.param)); });
+
+}  // namespace
+
+namespace {
+
+// A square held so long at one level that the smoother's sum decays below 2^-28, where its single
+// multiply per sample no longer applies; then the edge to the other level.
+TEST(HeldSquare, DecayBelowTheShortcutsRangeAndTheNextEdgeAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr int32_t kBlock = 4096;
+    ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kBlock);
+    rig.SetSampleRate(44100.0f);
+    rig.Wire();
+    rig.SetChoices(VexloModule::kWaveSquare, 0, 0);
+    rig.Open();
+    // F = 0.034 Hz: P = 1,297,059 samples, so each level lasts about 648,000 samples.
+    std::fill(rig.freq.begin(), rig.freq.end(), 0.0034f);
+    reference::LiteralEngine engine(44100.0f);
+    std::vector<float> expected(kBlock);
+    int32_t mismatches = 0;
+    for (int32_t block = 0; block < 190 && mismatches == 0; ++block) {
+        rig.Process(0, kBlock);
+        engine.ProcessBlock(
+            {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
+            {VexloModule::kWaveSquare, 0, 0}, 0, kBlock);
+        for (int32_t k = 0; k < kBlock; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+        // Some 615,000 samples into the first level, before its edge.
+        if (block == 150) {
+            EXPECT_LT(std::fabs(engine.smoother().sum()), 0x1p-28f) << "the run did not reach the end of the range";
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    rig.Close();
+}
 
 }  // namespace

@@ -29,8 +29,25 @@ void* AllocateNothrow(std::size_t size) {
     return Allocate(size);
 }
 
+// The live blocks of non-throwing array new.
+constexpr int kTrackedArrays = 64;
+void* g_nothrow_arrays[kTrackedArrays] = {};
+
+void* TrackArray(void* p) {
+    for (void*& slot : g_nothrow_arrays) {
+        if (!slot && p) {
+            slot = p;
+            break;
+        }
+    }
+    return p;
+}
+
 void Release(void* p) {
     if (!p) return;
+    for (void*& slot : g_nothrow_arrays) {
+        if (slot == p) slot = nullptr;
+    }
     --g_live;
     std::free(p);
 }
@@ -40,13 +57,18 @@ void Release(void* p) {
 namespace allocation_counter {
 int64_t LiveBlocks() { return g_live; }
 int64_t AllocationsMade() { return g_made; }
+int32_t LiveNothrowArrays() {
+    int32_t live = 0;
+    for (void* slot : g_nothrow_arrays) live += slot != nullptr;
+    return live;
+}
 void FailNthNothrowAllocation(int32_t n) { g_fail_countdown = n; }
 }  // namespace allocation_counter
 
 void* operator new(std::size_t size) { return AllocateOrThrow(size); }
 void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateNothrow(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateNothrow(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return TrackArray(AllocateNothrow(size)); }
 void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, std::size_t) noexcept { Release(p); }

@@ -12,7 +12,9 @@
 class LinkedModule {
 public:
     explicit LinkedModule(int32_t capacity = 4096, TRHostCallback callback = FakeHost::Callback)
-        : module(new VexloModule(callback, 0xC0FFEEu)), rig(module->Plug(), capacity) {}
+        : module(new VexloModule(callback, 0xC0FFEEu)), rig(module->Plug(), capacity) {
+        host.pin_count = VexloModule::kPinCount;
+    }
     ~LinkedModule() {
         if (rig.record()) rig.Close();
     }

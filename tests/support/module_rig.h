@@ -2,10 +2,15 @@
 // pin wiring over DISP_GET_PIN_PROPERTIES, list values, block processing and close. Works for a module
 // linked into the test and for one made by a loaded library alike.
 //
+// A rig can also call the way a host with another floating-point environment does: it installs a chosen
+// MXCSR around every call into the module and counts the calls that did not hand it back unchanged.
+//
 // Every pin buffer has `capacity` samples. Out is pre-filled with a canary pattern before each block,
 // so a test can prove that nothing outside [offset, offset + count) was written.
 #ifndef VEXLO_TESTS_MODULE_RIG_H
 #define VEXLO_TESTS_MODULE_RIG_H
+
+#include <xmmintrin.h>
 
 #include <cstdint>
 #include <cstring>
@@ -30,8 +35,16 @@ public:
     TRMod_struct* record() const { return record_; }
 
     int32_t Dispatch(uint32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
-        return record_->dispatcher(record_, static_cast<int32_t>(opcode), index, value, ptr, opt);
+        const uint32_t own = EnterCallerEnvironment();
+        const int32_t answer = record_->dispatcher(record_, static_cast<int32_t>(opcode), index, value, ptr, opt);
+        LeaveCallerEnvironment(own);
+        return answer;
     }
+
+    // The MXCSR the module is called with from now on (0: the test's own, left as it is).
+    void CallWithMxcsr(uint32_t mxcsr) { caller_mxcsr_ = mxcsr; }
+    // Calls after which the MXCSR differed from the one the module was called with.
+    int32_t mxcsr_changes() const { return mxcsr_changes_; }
 
     void SetSampleRate(float rate) { Dispatch(DISP_SET_SAMPLE_RATE, 0, 0, nullptr, rate); }
     void Open() { Dispatch(DISP_OPEN); }
@@ -88,7 +101,11 @@ public:
     }
 
     // One block through the record's process entry, as the host calls it.
-    void Process(int32_t block_offset, int32_t count) { record_->process(record_->object, block_offset, count); }
+    void Process(int32_t block_offset, int32_t count) {
+        const uint32_t own = EnterCallerEnvironment();
+        record_->process(record_->object, block_offset, count);
+        LeaveCallerEnvironment(own);
+    }
 
 private:
     TRMod_struct* record_;
@@ -102,7 +119,20 @@ private:
         if (members_[pin]) std::memcpy(members_[pin], &value, sizeof value);
     }
 
+    uint32_t EnterCallerEnvironment() {
+        const uint32_t own = _mm_getcsr();
+        if (caller_mxcsr_ != 0) _mm_setcsr(caller_mxcsr_);
+        return own;
+    }
+    void LeaveCallerEnvironment(uint32_t own) {
+        if (caller_mxcsr_ == 0) return;
+        if (_mm_getcsr() != caller_mxcsr_) ++mxcsr_changes_;
+        _mm_setcsr(own);
+    }
+
     void* members_[16] = {};
+    uint32_t caller_mxcsr_ = 0;
+    int32_t mxcsr_changes_ = 0;
     int16_t wave_ = 0;
     uint16_t freq_scale_ = 0;
     uint16_t depth_scale_ = 0;

@@ -1,13 +1,17 @@
 // The process routine's shortcuts against the literal expressions they replace: the stepped and
-// multiplied sine index, the rescale by reciprocal, the wraps by comparison and the square's
-// half-period test. Each must agree for every argument the routine can pass.
+// multiplied sine index, the rescale by reciprocal, the wraps by comparison, the square's half-period
+// test and the smoother's single-precision leak. Each must agree for every argument the routine can pass.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "cycle_arithmetic.h"
 #include "sine_index.h"
+#include "square_smoother.h"
 
 namespace {
 
@@ -31,69 +35,58 @@ int32_t LiteralPosition(int32_t count, int32_t phase_offset, int32_t period) {
 // common rates.
 constexpr int32_t kLargestExactTable = 94906265;
 
-TEST(SineIndex, StepsThroughWholePeriodsExactlyAsTheDivision) {
+// The held loop's stepping, one position and four positions on, from the multiplied index and its
+// remainder (see sine_index.h).
+TEST(SineIndex, StepsOneAndFourPositionsOnExactlyAsTheDivision) {
     for (int32_t length : {30, 26430, 1323000, 1440000, 5760000}) {
-        for (int32_t period : {1, 2, 3, 7, 100, 441, 44100, 48000, length - 1, length}) {
+        for (int32_t period : {1, 2, 3, 7, 16, 100, 441, 44100, 48000, length - 1, length}) {
             if (period > length) continue;
-            vexlo::SineIndex index;
-            index.SetUp(length);
             const double inverse = 1.0 / period;
-            // Two whole periods, so the wrap to 0 and the restart of stepping are crossed.
-            for (int32_t k = 0; k < 2 * period && k < 3000000; ++k) {
-                const int32_t p = k % period;
-                ASSERT_EQ(index.At(p, period, inverse), LiteralIndex(length, p, period))
-                    << length << " " << period << " " << p;
+            const int32_t quotient = length / period, rest = length % period;
+            const int32_t four_quotient = 4 * quotient + 4 * rest / period, four_rest = 4 * rest % period;
+            // Runs from several starts, across a whole period.
+            for (int32_t start : {0, 1, period / 3, period - 5}) {
+                if (start < 0) continue;
+                vexlo::SineStep one = vexlo::SineStep::At(length, start, period, inverse);
+                vexlo::SineStep four = one;
+                for (int32_t p = start; p < period && p < start + 200000; ++p) {
+                    ASSERT_EQ(one.index, LiteralIndex(length, p, period)) << length << " " << period << " " << p;
+                    ASSERT_TRUE(one.rest >= 0 && one.rest < period);
+                    if ((p - start) % 4 == 0) {
+                        ASSERT_EQ(four.index, one.index) << length << " " << period << " " << p;
+                        ASSERT_EQ(four.rest, one.rest);
+                        four.rest += four_rest;
+                        const bool carry = four.rest >= period;
+                        four.rest -= carry ? period : 0;
+                        four.index += four_quotient + (carry ? 1 : 0);
+                    }
+                    one.index += quotient;
+                    one.rest += rest;
+                    if (one.rest >= period) {
+                        ++one.index;
+                        one.rest -= period;
+                    }
+                }
             }
         }
     }
 }
 
-TEST(SineIndex, JumpsAndPeriodChangesMatchTheDivisionUpToTheLargestExactTable) {
+TEST(SineIndex, DividedIndexIsTheLiteralOneAndStaysInTheTable) {
     std::mt19937 rng(20240611);
-    for (int32_t length : {1440000, 5760000, kLargestExactTable, kLargestExactTable + 1, 2147483640}) {
-        vexlo::SineIndex index;
-        index.SetUp(length);
+    for (int32_t length : {1440000, kLargestExactTable, kLargestExactTable + 1, 2147483640}) {
         std::uniform_int_distribution<int32_t> periods(1, length);
-        int32_t period = periods(rng);
-        int32_t position = 0;
         for (int32_t k = 0; k < 200000; ++k) {
-            const int kind = static_cast<int>(rng() % 4);
-            if (kind == 0) period = periods(rng);  // a new period
-            if (kind == 0 || kind == 1)
-                position = static_cast<int32_t>(rng() % static_cast<uint32_t>(period));  // a jump
-            if (kind >= 2) position = position + 1 < period ? position + 1 : 0;          // a step
-            if (position >= period) position = period - 1;
-            ASSERT_EQ(index.At(position, period, 1.0 / period), LiteralIndex(length, position, period))
-                << length << " " << period << " " << position;
+            const int32_t period = periods(rng);
+            const int32_t position =
+                k % 5 == 0 ? period - 1 : static_cast<int32_t>(rng() % static_cast<uint32_t>(period));
+            const int32_t index = vexlo::SineIndexDivided(length, position, period);
+            ASSERT_EQ(index, LiteralIndex(length, position, period)) << length << " " << period << " " << position;
+            ASSERT_LT(index, length);
         }
     }
-}
-
-TEST(Rescale, MatchesTheLiteralDivisionIncludingExactHalves) {
-    // Exact halves: count x P / old P + 0.5 is a whole number, where rounding decides the literal
-    // truncation and the shortcut must hand over to it.
-    struct Case {
-        int32_t count, old_period, period;
-    };
-    for (const Case c : {Case{1, 2, 1}, Case{1, 2, 3}, Case{3, 4, 2}, Case{50, 100, 201}, Case{7, 14, 44101},
-                         Case{100, 200, 1440001}}) {
-        ASSERT_EQ(vexlo::Rescaled(c.count, c.old_period, 1.0 / c.old_period, c.period, true),
-                  LiteralRescale(c.count, c.old_period, c.period))
-            << c.count << " " << c.old_period << " " << c.period;
-    }
-    std::mt19937 rng(7);
-    for (int32_t length : {26430, 1440000, 5760000, kLargestExactTable}) {
-        std::uniform_int_distribution<int32_t> periods(1, length);
-        for (int k = 0; k < 400000; ++k) {
-            const int32_t old_period = k % 3 == 0 ? 1 + static_cast<int32_t>(rng() % 1000) : periods(rng);
-            const int32_t period = k % 5 == 0 ? old_period + 1 - 2 * static_cast<int32_t>(rng() % 2) : periods(rng);
-            if (period < 1 || period > length) continue;
-            const int32_t count = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(old_period));
-            ASSERT_EQ(vexlo::Rescaled(count, old_period, 1.0 / old_period, period, true),
-                      LiteralRescale(count, old_period, period))
-                << count << " " << old_period << " " << period;
-        }
-    }
+    EXPECT_EQ(vexlo::SineIndexDivided(100, 5, 3), 0) << "a position outside its period reads entry 0";
+    EXPECT_EQ(vexlo::SineIndexDivided(100, -1, 3), 0);
 }
 
 // The modulated loop's step: the count after step 9 plus one, from the count as a double and the ratio
@@ -147,7 +140,7 @@ TEST(SineIndex, BranchFreeQuotientMatchesTheDivisionUpToTheLargestExactTable) {
             const int32_t period = k % 7 == 0 ? length : periods(rng);
             int32_t position = static_cast<int32_t>(rng() % static_cast<uint32_t>(period));
             if (k % 11 == 0) position = period - 1;
-            ASSERT_EQ(vexlo::SineIndex::Quotient(length, position, period, 1.0 / period),
+            ASSERT_EQ(vexlo::SineIndexMultiplied(length, position, period, 1.0 / period),
                       LiteralIndex(length, position, period))
                 << length << " " << period << " " << position;
         }
@@ -191,3 +184,44 @@ TEST(SquareLevel, HalfPeriodTestMatchesTheQuotientTest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs the smoother's own step and the defined step side by side over `levels`, from the same state;
+// both must leave the same sum, index and ring after every sample.
+void ExpectLeanStepIsTheDefinedOne(int32_t window, const std::vector<float>& levels, float start_sum) {
+    std::vector<float> lean_ring(static_cast<size_t>(window) + 1, 0.0f), defined_ring = lean_ring;
+    vexlo::SquareSmoother lean{start_sum, 0, window, window, window + 1, lean_ring.data()};
+    float sum = start_sum;
+    int32_t index = 0, last_window = window;
+    for (size_t k = 0; k < levels.size(); ++k) {
+        const float lean_sum = lean.StepSum(levels[k]);
+        const float defined_sum =
+            vexlo::SmootherStep(levels[k], window, window + 1, defined_ring.data(), index, last_window, sum);
+        ASSERT_EQ(std::bit_cast<uint32_t>(lean_sum), std::bit_cast<uint32_t>(defined_sum))
+            << "window " << window << " sample " << k << ": " << lean_sum << " vs " << defined_sum;
+        ASSERT_EQ(lean.index, index);
+    }
+    ASSERT_EQ(lean_ring, defined_ring);
+}
+
+}  // namespace
+
+TEST(SquareSmoother, LeanStepMatchesTheDefinedStep) {
+    // Held levels long enough to decay through the whole range where the shortcut applies (from about
+    // W down past 2^-28, some 240,000 samples), with edges before and after.
+    for (int32_t window : {2, 25, 50, 217}) {
+        std::vector<float> levels;
+        for (int32_t k = 0; k < 300; ++k) levels.push_back(k % 7 < 3 ? 1.0f : -1.0f);
+        levels.insert(levels.end(), 260000, 1.0f);
+        levels.insert(levels.end(), 3 * window, -1.0f);
+        for (int32_t k = 0; k < 5000; ++k) levels.push_back((k / 97) % 2 ? 1.0f : -1.0f);
+        ExpectLeanStepIsTheDefinedOne(window, levels, 0.0f);
+    }
+    // Sums at the edges of the range, and negative zero (which the defined step turns into +0).
+    for (float start : {0x1p-28f, std::nextafter(0x1p-28f, 0.0f), -0x1p-28f, 0x1p29f, std::nextafter(0x1p29f, 0.0f),
+                        -0.0f, 1e-38f, 1e-45f}) {
+        ExpectLeanStepIsTheDefinedOne(50, std::vector<float>(200, 0.0f), start);
+        ExpectLeanStepIsTheDefinedOne(50, std::vector<float>(200, 1.0f), start);
+    }
+}

@@ -1,8 +1,8 @@
 // The plug record, the dispatcher's opcode table and the requests the framework makes of the host.
 #include <cstring>
 
+#include "allocation_counter.h"
 #include "module_fixture.h"
-#include "pin_allocation_hook.h"
 
 namespace {
 
@@ -151,10 +151,10 @@ TEST_F(DispatcherTest, CloseRunsCloseWithThePinsStillThereThenDeletesAndAnswersO
     host.pin_count = 3;
     module->pins = {{DT_WORD32, nullptr}};
     Dispatch(DISP_OPEN);
-    ASSERT_EQ(pin_allocation::Live(), 1);
+    ASSERT_EQ(allocation_counter::LiveNothrowArrays(), 1);
     EXPECT_EQ(Close(), 1);
     EXPECT_THAT(journal, ElementsAre("close pins=3 first=0", "destroyed"));
-    EXPECT_EQ(pin_allocation::Live(), 0);
+    EXPECT_EQ(allocation_counter::LiveNothrowArrays(), 0);
     EXPECT_TRUE(AssertRecorder::Checks().empty());
 }
 
@@ -173,7 +173,7 @@ TEST_F(DispatcherTest, NullRecordOrObjectAnswersZero) {
 
 TEST_F(DispatcherTest, ProcessRecordIsUpdatedBeforeTheHostIsTold) {
     module->SetProcessFunction(CountingProcess);
-    std::vector<HostCall> told = host.CallsWith(HOST_PROCESS_FUNCTION_CHANGED);
+    std::vector<FakeHost::Call> told = host.CallsWith(HOST_PROCESS_FUNCTION_CHANGED);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].process_at_call, &CountingProcess);
     EXPECT_EQ(told[0].record, module->Plug());
@@ -194,7 +194,7 @@ TEST_F(DispatcherTest, SampleClockAsksTheHostEveryTimeAndIsUnsigned) {
     EXPECT_EQ(module->SampleClock(), 0xFFFFFFF0u);
     host.sample_clock = 12;
     EXPECT_EQ(module->SampleClock(), 12u);
-    std::vector<HostCall> asked = host.CallsWith(HOST_GET_SAMPLE_CLOCK);
+    std::vector<FakeHost::Call> asked = host.CallsWith(HOST_GET_SAMPLE_CLOCK);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[0].index, 0);
     EXPECT_EQ(asked[0].value, 0);
@@ -208,7 +208,7 @@ TEST_F(DispatcherTest, EveryHostCallCarriesTheRecordAddress) {
     module->SetProcessFunction(CountingProcess);
     module->GetPin(0)->TransmitStatus(module->SampleClock(), PIN_STATE_RUNNING);
     ASSERT_EQ(host.calls.size(), 1u + 4u + 1u + 1u + 1u);
-    for (const HostCall& call : host.calls) EXPECT_EQ(call.record, module->Plug());
+    for (const FakeHost::Call& call : host.calls) EXPECT_EQ(call.record, module->Plug());
 }
 
 TEST_F(DispatcherTest, CallHostPassesArgumentsAndAnswerUnchanged) {

@@ -40,7 +40,7 @@ protected:
     static void* AsPtr(uint32_t n) { return reinterpret_cast<void*>(static_cast<uintptr_t>(n)); }
 
     // Opens with `count` host pins and `descriptions`, and forgets the calls made so far.
-    void OpenWith(int32_t count, std::vector<PinDescription> descriptions) {
+    void OpenWith(int32_t count, std::vector<TestModule::Pin> descriptions) {
         host.pin_count = count;
         module->pins = std::move(descriptions);
         EXPECT_EQ(Dispatch(DISP_OPEN), 0);

@@ -1,8 +1,8 @@
 // The base Open: how the pin array is built from the host's pin count and the module's descriptions.
 #include <climits>
 
+#include "allocation_counter.h"
 #include "module_fixture.h"
-#include "pin_allocation_hook.h"
 
 namespace {
 
@@ -13,8 +13,8 @@ using ::testing::ElementsAreArray;
 class PinBuildingTest : public ModuleTest {
 protected:
     // Nine described pins, each bound to its own module member, of assorted data types.
-    std::vector<PinDescription> Nine(int32_t last_flags = 0) {
-        std::vector<PinDescription> d;
+    std::vector<TestModule::Pin> Nine(int32_t last_flags = 0) {
+        std::vector<TestModule::Pin> d;
         for (int i = 0; i < 9; ++i) d.push_back({kTypes[i], &members[i]});
         d[8].datatype = DT_FSAMPLE;
         d[8].flags = last_flags;
@@ -86,8 +86,8 @@ TEST_F(PinBuildingTest, EveryDescriptionStartsFromAClearedRecord) {
     for (int32_t count : {0, 5, 9, 12}) {
         module->asked.clear();
         module->record_clear_on_entry.clear();
-        std::vector<PinDescription> d = Nine(PIN_FLAG_REPEAT);
-        for (PinDescription& pin : d) pin.flags |= 512;
+        std::vector<TestModule::Pin> d = Nine(PIN_FLAG_REPEAT);
+        for (TestModule::Pin& pin : d) pin.flags |= 512;
         OpenWith(count, d);
         EXPECT_THAT(module->record_clear_on_entry, Each(true)) << "count " << count;
         EXPECT_EQ(module->record_clear_on_entry.size(), module->asked.size());
@@ -110,7 +110,7 @@ TEST_F(PinBuildingTest, RepeatFlagOnTheLastDescriptionRepeatsItOverTheRemainingP
     }
     // Each repeated pin asked for its buffer exactly once, with its own index and nothing else.
     std::vector<int32_t> buffer_indices;
-    for (const HostCall& call : host.CallsWith(HOST_GET_PIN_BUFFER)) {
+    for (const FakeHost::Call& call : host.CallsWith(HOST_GET_PIN_BUFFER)) {
         buffer_indices.push_back(call.index);
         EXPECT_EQ(call.value, 0);
         EXPECT_EQ(call.ptr, nullptr);
@@ -127,7 +127,7 @@ TEST_F(PinBuildingTest, WithoutTheRepeatFlagTheRemainingPinsStayEmpty) {
 }
 
 TEST_F(PinBuildingTest, RepeatFlagOnAnEarlierDescriptionHasNoEffect) {
-    std::vector<PinDescription> d = Nine();
+    std::vector<TestModule::Pin> d = Nine();
     d[3].flags = PIN_FLAG_REPEAT;
     d[7].flags = PIN_FLAG_REPEAT;
     OpenWith(12, d);
@@ -173,7 +173,7 @@ TEST_F(PinBuildingTest, DescriptionWithoutMemberGetsStorageByDataType) {
 
 TEST_F(PinBuildingTest, GapInTheDescriptionsEndsTheDescribedRange) {
     // Index 2 is not described: 0 and 1 are set up, 1 decides about the rest.
-    std::vector<PinDescription> d = {{DT_WORD32, &members[0]}, {DT_WORD32, &members[1], PIN_FLAG_REPEAT}};
+    std::vector<TestModule::Pin> d = {{DT_WORD32, &members[0]}, {DT_WORD32, &members[1], PIN_FLAG_REPEAT}};
     OpenWith(5, d);
     EXPECT_THAT(module->asked, ElementsAre(0, 1, 2, 1));
     for (int32_t j = 2; j < 5; ++j) {
@@ -190,25 +190,25 @@ TEST_F(PinBuildingTest, NoDescriptionsLeavesEveryHostPinEmpty) {
 
 TEST_F(PinBuildingTest, SecondOpenReplacesThePinsOfTheFirst) {
     OpenWith(3, Nine());
-    ASSERT_EQ(pin_allocation::Live(), 1);
+    ASSERT_EQ(allocation_counter::LiveNothrowArrays(), 1);
     OpenWith(12, Nine(PIN_FLAG_REPEAT));
-    EXPECT_EQ(pin_allocation::Live(), 1) << "the first array must be released";
+    EXPECT_EQ(allocation_counter::LiveNothrowArrays(), 1) << "the first array must be released";
     EXPECT_EQ(module->PinCount(), 12);
     for (int32_t i = 0; i < 9; ++i) ExpectBoundToMember(i);
     EXPECT_TRUE(HasOwnStorage(module->GetPin(11)));
     EXPECT_EQ(*static_cast<uint32_t*>(module->GetPin(11)->Variable()), FakeHost::BufferFor(11));
     EXPECT_EQ(Close(), 1);
-    EXPECT_EQ(pin_allocation::Live(), 0);
+    EXPECT_EQ(allocation_counter::LiveNothrowArrays(), 0);
 }
 
 // A pin array that cannot be had leaves the module without pins; every later use is safe.
 class PinAllocationFailureTest : public PinBuildingTest, public ::testing::WithParamInterface<int32_t> {};
 
 TEST_P(PinAllocationFailureTest, LeavesNoPinsAndNothingCrashesLater) {
-    if (GetParam() == 4) pin_allocation::FailNext();
+    if (GetParam() == 4) allocation_counter::FailNthNothrowAllocation(1);
     OpenWith(GetParam(), Nine(PIN_FLAG_REPEAT));
     EXPECT_EQ(module->PinCount(), 0);
-    EXPECT_EQ(pin_allocation::Live(), 0);
+    EXPECT_EQ(allocation_counter::LiveNothrowArrays(), 0);
     EXPECT_TRUE(host.CallsWith(HOST_GET_PIN_BUFFER).empty());
 
     EXPECT_EQ(module->GetPin(0), nullptr);
@@ -221,7 +221,7 @@ TEST_P(PinAllocationFailureTest, LeavesNoPinsAndNothingCrashesLater) {
     OpenWith(9, Nine());
     EXPECT_EQ(module->PinCount(), 9);
     EXPECT_EQ(Close(), 1);
-    EXPECT_EQ(pin_allocation::Live(), 0);
+    EXPECT_EQ(allocation_counter::LiveNothrowArrays(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(HugeOrFailing, PinAllocationFailureTest, ::testing::Values(4, INT_MAX, 0x0AAAAAAB, 0x40000000),

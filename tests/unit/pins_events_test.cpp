@@ -51,7 +51,7 @@ TEST_F(PinsEventsTest, TransmitStatusTellsTheHostAndLeavesTheOwnStateAlone) {
     pin->TransmitStatus(778, PIN_STATE_STATIC);
     EXPECT_EQ(pin->State(), PIN_STATE_RUNNING);
 
-    std::vector<HostCall> sent = host.CallsWith(HOST_SET_PIN_STATUS);
+    std::vector<FakeHost::Call> sent = host.CallsWith(HOST_SET_PIN_STATUS);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].record, module->Plug());
     EXPECT_EQ(sent[0].index, 0);

@@ -65,7 +65,7 @@ TEST(OpenHostCalls, ComeInOrderAndMarkOutRunningAtTheSampleClock) {
     const auto& status = m.host.calls[3];
     EXPECT_EQ(status.index, VexloModule::kPinOut);
     EXPECT_EQ(status.value, PIN_STATE_RUNNING);
-    EXPECT_EQ(status.ptr, 0x89ABCDEFu);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(status.ptr), 0x89ABCDEFu);
     // Announcing Out does not change the pin's own state: it follows the host's reports.
     EXPECT_EQ(m.module->GetPin(VexloModule::kPinOut)->State(), PIN_STATE_STATIC);
 }

@@ -11,13 +11,6 @@
 #include "assert_recorder.h"
 #include "tr_module_base.h"
 
-// One pin the test module describes. Only these fields (plus direction and name) are written.
-struct PinDescription {
-    int32_t datatype;
-    void* variable;  // null: the pin gets storage of its own
-    int32_t flags = 0;
-};
-
 struct StatusNotice {
     TRPin* pin;
     int32_t state_during;  // the pin's state while the module is being told
@@ -32,6 +25,13 @@ struct DataNotice {
 
 class TestModule : public TRModule_base {
 public:
+    // One pin the test module describes. Only these fields (plus direction and name) are written.
+    struct Pin {
+        int32_t datatype;
+        void* variable;  // null: the pin gets storage of its own
+        int32_t flags = 0;
+    };
+
     // `journal` outlives the module, so tests can read what happened up to its deletion.
     TestModule(TRHostCallback callback, uint32_t handle, std::vector<std::string>* journal = nullptr)
         : TRModule_base(callback, handle), m_journal(journal) {}
@@ -42,7 +42,7 @@ public:
         static const PinProperties kClear{};
         record_clear_on_entry.push_back(std::memcmp(properties, &kClear, sizeof kClear) == 0);
         if (index < 0 || index >= static_cast<int32_t>(pins.size())) return false;
-        const PinDescription& pin = pins[static_cast<size_t>(index)];
+        const Pin& pin = pins[static_cast<size_t>(index)];
         properties->variable_address = pin.variable;
         properties->direction = PIN_IN;
         properties->datatype = pin.datatype;
@@ -65,7 +65,7 @@ public:
         Note("close pins=" + std::to_string(PinCount()) + " first=" + std::to_string(first ? first->Index() : -1));
     }
 
-    std::vector<PinDescription> pins;
+    std::vector<Pin> pins;
     std::vector<int32_t> asked;               // indices GetPinProperties was asked for, in order
     std::vector<bool> record_clear_on_entry;  // per ask: was the record all zero on entry
     std::vector<StatusNotice> status_notices;
