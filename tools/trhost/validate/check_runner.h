@@ -12,10 +12,14 @@
 
 namespace trhost::validate {
 
+// Long enough for the deepest level's slowest check on a loaded machine, under wine too.
+constexpr double kDefaultTimeoutSeconds = 60.0;
+
 struct RunOptions {
     uint32_t seed = 0;
     // A check still running after this long is stopped and fails (a hang).
-    double timeout_seconds = 60.0;
+    double timeout_seconds = kDefaultTimeoutSeconds;
+    int level = kDefaultLevel;
 };
 
 // True where each check runs in a child process.
