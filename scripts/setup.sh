@@ -14,6 +14,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev libsndfile1-dev:i386 libcairo2-dev:i386 fonts-dejavu-core
   # benchmarks
   libbenchmark-dev:i386
+  # tests: trhost validate's JUnit report is read back with Python's XML parser
+  python3
   # sanitizer and fuzzer builds
   clang libclang-rt-14-dev
 )
