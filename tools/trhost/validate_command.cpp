@@ -28,6 +28,7 @@ struct ValidateOptions {
     std::string junit;
     int level = validate::kDefaultLevel;
     double timeout_seconds = validate::kDefaultTimeoutSeconds;
+    bool timeout_given = false;
 };
 
 uint32_t FreshSeed() {
@@ -69,7 +70,8 @@ int RunValidate(const ValidateOptions& options) {
 
     validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()), validate::ChecksRunIsolated(),
                                  options.level};
-    validate::RunOptions run_options{run.seed, options.timeout_seconds, options.level};
+    double timeout = options.timeout_given ? options.timeout_seconds : validate::DefaultTimeoutSeconds(options.level);
+    validate::RunOptions run_options{run.seed, timeout, options.level};
     if (!options.json) validate::PrintRunHeader(std::cout, run);
     auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {
         if (!options.json) validate::PrintCheckResult(std::cout, run, result);
@@ -111,10 +113,15 @@ CommandAction AddValidateCommand(CLI::App& app) {
                      "partitions, threads)")
         ->check(CLI::Range(validate::kQuickestLevel, validate::kDeepestLevel))
         ->capture_default_str();
-    command->add_option("--timeout", options->timeout_seconds, "seconds a check may run before it fails as hung")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    return [options] { return RunValidate(*options); };
+    auto* timeout = command
+                        ->add_option("--timeout", options->timeout_seconds,
+                                     "seconds a check may run before it fails as hung (600 at level 3)")
+                        ->check(CLI::PositiveNumber)
+                        ->capture_default_str();
+    return [options, timeout] {
+        options->timeout_given = timeout->count() > 0;
+        return RunValidate(*options);
+    };
 }
 
 }  // namespace trhost

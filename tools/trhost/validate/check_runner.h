@@ -12,8 +12,12 @@
 
 namespace trhost::validate {
 
-// Long enough for the deepest level's slowest check on a loaded machine, under wine too.
+// Long enough for the slowest check of levels 1 and 2 on a loaded machine, under wine too; the
+// deepest level's soak gets ten times as long.
 constexpr double kDefaultTimeoutSeconds = 60.0;
+inline double DefaultTimeoutSeconds(int level) {
+    return level >= kDeepestLevel ? 10 * kDefaultTimeoutSeconds : kDefaultTimeoutSeconds;
+}
 
 struct RunOptions {
     uint32_t seed = 0;
