@@ -16,6 +16,8 @@ packages=(
   libfftw3-dev:i386
   # benchmarks
   libbenchmark-dev:i386
+  # tests: trhost validate's JUnit report is read back with Python's XML parser
+  python3
   # sanitizer and fuzzer builds
   clang libclang-rt-14-dev
 )

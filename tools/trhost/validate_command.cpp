@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "exit_codes.h"
 #include "module_library.h"
 #include "validate/check_runner.h"
+#include "validate/junit_report.h"
 #include "validate/report_output.h"
 
 namespace trhost {
@@ -23,7 +25,10 @@ struct ValidateOptions {
     std::string only;
     bool list = false;
     bool json = false;
-    double timeout_seconds = 60.0;
+    std::string junit;
+    int level = validate::kDefaultLevel;
+    double timeout_seconds = validate::kDefaultTimeoutSeconds;
+    bool timeout_given = false;
 };
 
 uint32_t FreshSeed() {
@@ -50,11 +55,23 @@ int RunValidate(const ValidateOptions& options) {
     auto library = ModuleLibrary::Load(options.library, &error);
     if (!library) {
         std::cerr << "trhost validate: " << error << "\n";
+        if (options.json) validate::PrintJsonLoadFailure(std::cout, options.library, error);
         return kExitLoad;
     }
+    // Opened before the run, so that a path that cannot be written stops it before it starts.
+    std::ofstream junit;
+    if (!options.junit.empty()) {
+        junit.open(options.junit, std::ios::binary | std::ios::trunc);
+        if (!junit) {
+            std::cerr << "trhost validate: cannot write the JUnit report " << options.junit << "\n";
+            return kExitOutput;
+        }
+    }
 
-    validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()), validate::ChecksRunIsolated()};
-    validate::RunOptions run_options{run.seed, options.timeout_seconds};
+    validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()), validate::ChecksRunIsolated(),
+                                 options.level};
+    double timeout = options.timeout_given ? options.timeout_seconds : validate::DefaultTimeoutSeconds(options.level);
+    validate::RunOptions run_options{run.seed, timeout, options.level};
     if (!options.json) validate::PrintRunHeader(std::cout, run);
     auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {
         if (!options.json) validate::PrintCheckResult(std::cout, run, result);
@@ -63,6 +80,14 @@ int RunValidate(const ValidateOptions& options) {
         validate::PrintJson(std::cout, run, results);
     } else {
         validate::PrintSummary(std::cout, results);
+    }
+    if (junit.is_open()) {
+        validate::WriteJUnitReport(junit, run, results);
+        junit.close();
+        if (!junit) {
+            std::cerr << "trhost validate: cannot write the JUnit report " << options.junit << "\n";
+            return kExitOutput;
+        }
     }
     return validate::RunPassed(results) ? kExitOk : kExitChecksFailed;
 }
@@ -78,10 +103,25 @@ CommandAction AddValidateCommand(CLI::App& app) {
     command->add_option("--only", options->only,
                         "run only checks matching these names, parts of names or * ? patterns (comma-separated)");
     command->add_flag("--list", options->list, "list the checks with a line on each, and exit");
-    command->add_flag("--json", options->json, "print the results as one JSON document");
-    command->add_option("--timeout", options->timeout_seconds, "seconds a check may run before it fails as hung")
-        ->check(CLI::PositiveNumber);
-    return [options] { return RunValidate(*options); };
+    command->add_flag("--json", options->json,
+                      "print the results as one JSON document (also when LIB cannot be loaded)");
+    command->add_option("--junit", options->junit, "also write the results to FILE as a JUnit XML report")
+        ->type_name("FILE");
+    command
+        ->add_option("--level", options->level,
+                     "depth: 1 a quick look (seconds), 2 the usual run, 3 a long soak (more rates, settings, "
+                     "partitions, threads)")
+        ->check(CLI::Range(validate::kQuickestLevel, validate::kDeepestLevel))
+        ->capture_default_str();
+    auto* timeout = command
+                        ->add_option("--timeout", options->timeout_seconds,
+                                     "seconds a check may run before it fails as hung (600 at level 3)")
+                        ->check(CLI::PositiveNumber)
+                        ->capture_default_str();
+    return [options, timeout] {
+        options->timeout_given = timeout->count() > 0;
+        return RunValidate(*options);
+    };
 }
 
 }  // namespace trhost

@@ -13,6 +13,12 @@
 namespace trhost::validate {
 
 enum class Verdict { kPass, kWarn, kFail, kCrash, kSkip };
+
+// Depths of a run. 1 is a quick look (a few seconds), 2 what a run does unless told otherwise, 3 a
+// long soak before a release: more rates, settings, partitions, threads and cycles.
+constexpr int kQuickestLevel = 1;
+constexpr int kDefaultLevel = 2;
+constexpr int kDeepestLevel = 3;
 const char* VerdictName(Verdict verdict);
 
 // Where a check reports. Messages travel as they are written, so that what a check saw before it
@@ -25,6 +31,8 @@ public:
     virtual Random& Rng() = 0;
     // Whether allocations of the whole process are counted (see allocation_counter.h).
     virtual bool CountsAllocations() const = 0;
+    // How deep the run goes, kQuickestLevel to kDeepestLevel: checks scale their work by it.
+    virtual int Level() const = 0;
 
     virtual void Stage(const std::string& what) = 0;
     virtual void Fail(const std::string& what) = 0;

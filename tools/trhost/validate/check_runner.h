@@ -12,10 +12,18 @@
 
 namespace trhost::validate {
 
+// Long enough for the slowest check of levels 1 and 2 on a loaded machine, under wine too; the
+// deepest level's soak gets ten times as long.
+constexpr double kDefaultTimeoutSeconds = 60.0;
+inline double DefaultTimeoutSeconds(int level) {
+    return level >= kDeepestLevel ? 10 * kDefaultTimeoutSeconds : kDefaultTimeoutSeconds;
+}
+
 struct RunOptions {
     uint32_t seed = 0;
     // A check still running after this long is stopped and fails (a hang).
-    double timeout_seconds = 60.0;
+    double timeout_seconds = kDefaultTimeoutSeconds;
+    int level = kDefaultLevel;
 };
 
 // True where each check runs in a child process.

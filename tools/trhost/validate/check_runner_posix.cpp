@@ -34,7 +34,7 @@ void WriteAll(int fd, const std::string& data) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
     rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
-    ForwardingContext context(library, CheckSeed(options.seed, check.name),
+    ForwardingContext context(library, CheckSeed(options.seed, check.name), options.level,
                               [pipe_out](MessageKind kind, const std::string& text) {
                                   std::string line(1, static_cast<char>(kind));
                                   line += ' ';

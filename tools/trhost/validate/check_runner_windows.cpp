@@ -68,7 +68,7 @@ CheckResult RunCheck(const Check& check, const ModuleLibrary& library, const Run
     g_check = check.name;
     g_stage.clear();
     SetUnhandledExceptionFilter(ReportCrash);
-    ForwardingContext context(library, CheckSeed(options.seed, check.name),
+    ForwardingContext context(library, CheckSeed(options.seed, check.name), options.level,
                               [&builder](MessageKind kind, const std::string& text) {
                                   if (kind == MessageKind::kStage) g_stage = text;
                                   builder.Add(kind, text);

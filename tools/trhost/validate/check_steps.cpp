@@ -13,27 +13,29 @@ bool CreateAndOpen(CheckContext& context, ModuleSession& session, float sample_r
     return true;
 }
 
-bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when, OutputRule rule) {
-    bool clean = true;
-    auto report = [&](const std::vector<std::string>& lines, const char* what, bool fails) {
+BlockJudgement JudgeBlock(const BlockFindings& findings, const std::string& when, OutputRule rule) {
+    BlockJudgement judgement;
+    auto judge = [&](const std::vector<std::string>& lines, const char* what, bool fails) {
         for (const auto& line : lines) {
-            std::string text = std::string(what) + ": " + line + " (" + when + ")";
-            if (fails) {
-                context.Fail(text);
-                clean = false;
-            } else {
-                context.Warn(text);
-            }
+            (fails ? judgement.failures : judgement.warnings)
+                .push_back(std::string(what) + ": " + line + " (" + when + ")");
         }
     };
-    report(findings.outside_writes, "write outside the block", true);
-    report(findings.changed_inputs, "input buffer changed", true);
+    judge(findings.outside_writes, "write outside the block", true);
+    judge(findings.changed_inputs, "input buffer changed", true);
     if (rule == OutputRule::kInRange) {
-        report(findings.nonfinite_outputs, "non-finite output for in-range input", true);
-        report(findings.denormal_outputs, "denormal output", false);
-        report(findings.unwritten_outputs, "output left unwritten", false);
+        judge(findings.nonfinite_outputs, "non-finite output for in-range input", true);
+        judge(findings.denormal_outputs, "denormal output", false);
+        judge(findings.unwritten_outputs, "output left unwritten", false);
     }
-    return clean;
+    return judgement;
+}
+
+bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when, OutputRule rule) {
+    BlockJudgement judgement = JudgeBlock(findings, when, rule);
+    for (const auto& line : judgement.failures) context.Fail(line);
+    for (const auto& line : judgement.warnings) context.Warn(line);
+    return judgement.failures.empty();
 }
 
 void ReportProcessEntryFaults(CheckContext& context, const ModuleSession& session) {

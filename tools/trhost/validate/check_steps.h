@@ -5,6 +5,7 @@
 #define TRHOST_VALIDATE_CHECK_STEPS_H
 
 #include <string>
+#include <vector>
 
 #include "check.h"
 #include "module_session.h"
@@ -18,6 +19,13 @@ enum class OutputRule {
     kInRange,   // finite in-range input: non-finite output fails; denormal or unwritten output warns
     kAnything,  // input that may be anything: only the memory faults count
 };
+
+// The findings as lines, each followed by " (when)": what fails and what warns under `rule`.
+struct BlockJudgement {
+    std::vector<std::string> failures;
+    std::vector<std::string> warnings;
+};
+BlockJudgement JudgeBlock(const BlockFindings& findings, const std::string& when, OutputRule rule);
 
 // Reports the findings, each followed by " (when)". Answers true when nothing failed.
 bool ReportBlock(CheckContext& context, const BlockFindings& findings, const std::string& when, OutputRule rule);

@@ -1,11 +1,16 @@
 #include "input_signal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace trhost::validate {
 
 void InputSignal::Fill(float* block, int32_t count, Random& random) const {
+    if (kind == Kind::kStream) {
+        std::copy(stream, stream + count, block);
+        return;
+    }
     for (int32_t i = 0; i < count; ++i) {
         switch (kind) {
             case Kind::kConstant: block[i] = a; break;
@@ -14,6 +19,7 @@ void InputSignal::Fill(float* block, int32_t count, Random& random) const {
             case Kind::kRamp:
                 block[i] = count > 1 ? static_cast<float>(a + (static_cast<double>(b) - a) * i / (count - 1)) : a;
                 break;
+            case Kind::kStream: break;
         }
     }
 }
@@ -32,6 +38,7 @@ std::string InputSignal::Describe() const {
         case Kind::kAlternating: return "alternating " + SampleText(a) + "/" + SampleText(b);
         case Kind::kRandom: return "random " + SampleText(a) + ".." + SampleText(b);
         case Kind::kRamp: return "ramp " + SampleText(a) + ".." + SampleText(b);
+        case Kind::kStream: return "a moving stream";
     }
     return "";
 }

@@ -16,13 +16,16 @@ struct InputSignal {
         kAlternating,  // a, b, a, b, ...
         kRandom,       // uniform in [a, b] at every sample
         kRamp,         // a to b over the block
+        kStream,       // the next samples of a stream, from `stream` on
     };
     Kind kind = Kind::kConstant;
     float a = 0.0f;
     float b = 0.0f;
+    const float* stream = nullptr;  // not owned; holds at least the block's samples
 
     static InputSignal Constant(float value) { return {Kind::kConstant, value, value}; }
     static InputSignal Alternating(float first, float second) { return {Kind::kAlternating, first, second}; }
+    static InputSignal Stream(const float* samples) { return {Kind::kStream, 0.0f, 0.0f, samples}; }
 
     void Fill(float* block, int32_t count, Random& random) const;
     // "const 0.5", "alternating nan/0", "random -1..1", "ramp 0..1"

@@ -1,20 +1,22 @@
 #include "module_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
 namespace trhost::validate {
 
-ModuleSession::ModuleSession(const ModuleLibrary& library, Random& random)
-    : m_library(library), m_random(random), m_host(library) {}
+ModuleSession::ModuleSession(const ModuleLibrary& library, Random& random, int32_t buffer_length)
+    : m_library(library), m_random(random), m_buffer_length(buffer_length), m_host(library) {}
 
 ModuleSession::~ModuleSession() {
     if (m_host.Alive()) Close();
 }
 
 template <class Action>
-auto ModuleSession::Call(const std::string& what, Action&& action) {
+auto ModuleSession::Call(const std::string& what, Action&& action, int32_t block) {
     m_host.ClearCalls();
+    CallMoment moment{what, m_host.Record(), m_host.PinCount(), m_host.SampleClock(), block, m_known_process};
     FpControl before = ReadFpControl();
     auto watch = [&] {
         FpControl after = ReadFpControl();
@@ -22,6 +24,9 @@ auto ModuleSession::Call(const std::string& what, Action&& action) {
             m_fp_faults.push_back(what + ": " + DescribeFpChange(before, after));
             WriteFpControl(before);
         }
+        // makeModule's calls carry the record it is about to answer.
+        if (!moment.record) moment.record = m_host.Record();
+        for (auto& fault : AuditHostCalls(moment, m_host.Calls())) m_host_call_faults.push_back(std::move(fault));
         WatchProcessEntry(what);
     };
     if constexpr (std::is_void_v<decltype(action())>) {
@@ -81,7 +86,7 @@ bool ModuleSession::Create(uint32_t host_handle) {
     m_buffers.clear();
     for (const auto& pin : m_pins) {
         if (!pin.IsAudio()) continue;
-        auto buffer = std::make_unique<GuardedBuffer>(kBufferLength);
+        auto buffer = std::make_unique<GuardedBuffer>(m_buffer_length);
         m_host.SetBuffer(pin.index, buffer->Data());
         m_buffers[pin.index] = std::move(buffer);
     }
@@ -89,10 +94,12 @@ bool ModuleSession::Create(uint32_t host_handle) {
     return true;
 }
 
-void ModuleSession::Open(float sample_rate) {
+void ModuleSession::Open(float sample_rate) { Open(sample_rate, kLongestBlock); }
+
+void ModuleSession::Open(float sample_rate, int32_t block_size) {
     m_sample_rate = sample_rate;
     Call("DISP_SET_SAMPLE_RATE", [&] { m_host.SetSampleRate(sample_rate); });
-    Call("DISP_SET_BLOCK_SIZE", [&] { m_host.SetBlockSize(kLongestBlock); });
+    Call("DISP_SET_BLOCK_SIZE", [&] { m_host.SetBlockSize(block_size); });
     Call("DISP_OPEN", [&] { return m_host.Open(); });
 }
 
@@ -147,6 +154,33 @@ std::string ModuleSession::DescribeSettings() const {
     return text;
 }
 
+void ModuleSession::SetInputDecoys(bool on) {
+    m_decoys.clear();
+    if (!on) return;
+    for (const auto& pin : m_pins) {
+        if (!pin.IsAudio() || !pin.IsInput()) continue;
+        std::vector<float>& decoy = m_decoys[pin.index];
+        decoy.resize(static_cast<size_t>(m_buffer_length));
+        InputSignal signal = RandomInRangeSignal(pin, m_random);
+        // A constant decoy equal to the input would hide a misread: noise across the range instead.
+        if (signal.kind == InputSignal::Kind::kConstant) {
+            signal = {InputSignal::Kind::kRandom, InRangeSample(pin, pin.low), InRangeSample(pin, pin.high)};
+        }
+        signal.Fill(decoy.data(), m_buffer_length, m_random);
+    }
+}
+
+void ModuleSession::FillDecoys(const DrivenPin& pin, GuardedBuffer& buffer) {
+    auto decoy = m_decoys.find(pin.index);
+    if (decoy == m_decoys.end()) return;
+    std::copy(decoy->second.begin(), decoy->second.end(), buffer.Data());
+}
+
+const float* ModuleSession::Buffer(const DrivenPin& pin) const {
+    auto found = m_buffers.find(pin.index);
+    return found == m_buffers.end() ? nullptr : found->second->Data();
+}
+
 namespace {
 
 // "3 samples written, first at 117"
@@ -163,18 +197,23 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
         auto buffer = m_buffers.find(pin.index);
         if (buffer == m_buffers.end()) continue;
         buffer->second->FillCanaries();
+        FillDecoys(pin, *buffer->second);
         if (auto input = m_inputs.find(pin.index); input != m_inputs.end()) {
             input->second.Fill(buffer->second->Data() + offset, count, m_random);
         }
         buffer->second->Snapshot();
     }
     if (m_host.Alive() && m_host.Record()->process) {
-        Call("process", [&] {
-            return Counted(m_process_allocations, [&] {
-                m_host.Process(offset, count);
-                return 0;
-            });
-        });
+        Call(
+            "process(offset " + std::to_string(offset) + ", " + std::to_string(count) +
+                (count == 1 ? " sample)" : " samples)"),
+            [&] {
+                return Counted(m_process_allocations, [&] {
+                    m_host.Process(offset, count);
+                    return 0;
+                });
+            },
+            count);
     }
     m_host.AdvanceClock(static_cast<uint32_t>(count));
 

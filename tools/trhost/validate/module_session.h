@@ -15,6 +15,7 @@
 #include "driven_pin.h"
 #include "fp_control.h"
 #include "guarded_buffer.h"
+#include "host_call_audit.h"
 #include "host_instance.h"
 #include "input_signal.h"
 #include "list_settings.h"
@@ -44,7 +45,8 @@ public:
     // Pins the host keeps beyond the described ones when the last description asks for repetition.
     static constexpr int32_t kExtraRepeatedPins = 2;
 
-    ModuleSession(const ModuleLibrary& library, Random& random);
+    // Every audio pin gets a guarded buffer of `buffer_length` samples.
+    ModuleSession(const ModuleLibrary& library, Random& random, int32_t buffer_length = kBufferLength);
     ModuleSession(const ModuleSession&) = delete;
     ModuleSession& operator=(const ModuleSession&) = delete;
     ~ModuleSession();
@@ -56,10 +58,12 @@ public:
     bool Create(uint32_t host_handle);
     // DISP_SET_SAMPLE_RATE, DISP_SET_BLOCK_SIZE (the longest block) and DISP_OPEN.
     void Open(float sample_rate);
+    void Open(float sample_rate, int32_t block_size);
     // DISP_CLOSE; answers the module's answer.
     int32_t Close();
     // The rate the session last opened at.
     float SampleRate() const { return m_sample_rate; }
+    int32_t BufferLength() const { return m_buffer_length; }
 
     HostInstance& Host() { return m_host; }
     const std::vector<DrivenPin>& Pins() const { return m_pins; }
@@ -75,6 +79,13 @@ public:
     void SetLists(const ListSetting& setting);
     // "Wave=square Freq=ramp 0..2": what the next block is fed, for messages.
     std::string DescribeSettings() const;
+    // With decoys on, the samples of an input buffer outside the block hold in-range values that
+    // are not the input's (the block's neighbours in another stream), rather than canaries: a module
+    // that reads outside its block then reads plausible numbers, and its output shows it.
+    void SetInputDecoys(bool on);
+    // The buffer of an audio pin, as the module sees it (the block of the last call starts at its
+    // offset).
+    const float* Buffer(const DrivenPin& pin) const;
 
     // Feeds the inputs, runs one block through the record's process entry, checks every buffer and
     // advances the sample clock by `count`.
@@ -96,17 +107,21 @@ public:
     const std::vector<std::string>& ProcessEntryFaults() const { return m_process_entry_faults; }
     // "process: MXCSR 0x1f80 -> 0x9fc0"; the state is put back after each such call.
     const std::vector<std::string>& FpControlFaults() const { return m_fp_faults; }
+    // Host calls the interface does not allow at the moment they came (host_call_audit.h).
+    const std::vector<std::string>& HostCallFaults() const { return m_host_call_faults; }
 
 private:
     template <class Action>
-    auto Call(const std::string& what, Action&& action);
+    auto Call(const std::string& what, Action&& action, int32_t block = 0);
     // Runs `action` inside an allocation window when counting, adding what it saw to `total`.
     template <class Action>
     auto Counted(AllocationWindow& total, Action&& action);
     void WatchProcessEntry(const std::string& what);
+    void FillDecoys(const DrivenPin& pin, GuardedBuffer& buffer);
 
     const ModuleLibrary& m_library;
     Random& m_random;
+    int32_t m_buffer_length;
     HostInstance m_host;
     std::vector<PinDescription> m_descriptions;
     std::vector<DrivenPin> m_pins;
@@ -117,6 +132,8 @@ private:
     float m_sample_rate = 44100.0f;
     std::vector<std::string> m_process_entry_faults;
     std::vector<std::string> m_fp_faults;
+    std::vector<std::string> m_host_call_faults;
+    std::map<int32_t, std::vector<float>> m_decoys;  // by pin index, audio inputs, while decoys are on
     bool m_count_allocations = false;
     AllocationWindow m_process_allocations;
     AllocationWindow m_event_allocations;

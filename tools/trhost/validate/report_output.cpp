@@ -7,10 +7,6 @@ namespace trhost::validate {
 
 namespace {
 
-std::string Reproduce(const RunDescription& run, const std::string& check) {
-    return "trhost validate " + run.library + " --seed " + std::to_string(run.seed) + " --only " + check;
-}
-
 const Check* Find(const std::string& name) {
     for (const auto& check : AllChecks()) {
         if (name == check.name) return &check;
@@ -22,6 +18,11 @@ bool Failed(const CheckResult& result) { return result.verdict == Verdict::kFail
 
 }  // namespace
 
+std::string ReproduceCommand(const RunDescription& run, const std::string& check) {
+    std::string level = run.level == kDefaultLevel ? "" : " --level " + std::to_string(run.level);
+    return "trhost validate " + run.library + " --seed " + std::to_string(run.seed) + level + " --only " + check;
+}
+
 bool RunPassed(const std::vector<CheckResult>& results) {
     for (const auto& result : results) {
         if (Failed(result)) return false;
@@ -30,7 +31,7 @@ bool RunPassed(const std::vector<CheckResult>& results) {
 }
 
 void PrintRunHeader(std::ostream& out, const RunDescription& run) {
-    out << "trhost validate " << run.library << "  seed " << run.seed
+    out << "trhost validate " << run.library << "  seed " << run.seed << "  level " << run.level
         << (run.isolated ? "  (each check in its own process)" : "  (checks in this process: a crash ends the run)")
         << "\n";
 }
@@ -46,7 +47,7 @@ void PrintCheckResult(std::ostream& out, const RunDescription& run, const CheckR
     for (const auto& line : result.warnings) out << indent << "warn: " << line << "\n";
     if (!result.skipped.empty()) out << indent << "skipped: " << result.skipped << "\n";
     for (const auto& line : result.infos) out << indent << "info: " << line << "\n";
-    if (Failed(result)) out << indent << "reproduce: " << Reproduce(run, result.name) << "\n";
+    if (Failed(result)) out << indent << "reproduce: " << ReproduceCommand(run, result.name) << "\n";
     out.flush();
 }
 
@@ -74,21 +75,27 @@ void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<C
         };
         if (!result.crash.empty()) entry["crash"] = result.crash;
         if (!result.skipped.empty()) entry["skipped"] = result.skipped;
-        if (Failed(result)) entry["reproduce"] = Reproduce(run, result.name);
+        if (Failed(result)) entry["reproduce"] = ReproduceCommand(run, result.name);
         checks.push_back(entry);
     }
     nlohmann::json document = {
-        {"library", run.library},       {"seed", run.seed}, {"isolated", run.isolated},
+        {"library", run.library},       {"seed", run.seed}, {"level", run.level}, {"isolated", run.isolated},
         {"passed", RunPassed(results)}, {"checks", checks},
     };
-    out << document.dump(2) << "\n";
+    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+void PrintJsonLoadFailure(std::ostream& out, const std::string& library, const std::string& error) {
+    nlohmann::json document = {
+        {"library", library}, {"passed", false}, {"error", error}, {"checks", nlohmann::json::array()}};
+    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 void PrintCheckList(std::ostream& out, const std::vector<const Check*>& checks, bool json) {
     if (json) {
         nlohmann::json list = nlohmann::json::array();
         for (const Check* check : checks) list.push_back({{"name", check->name}, {"description", check->description}});
-        out << list.dump(2) << "\n";
+        out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return;
     }
     for (const Check* check : checks) {

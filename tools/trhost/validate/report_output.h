@@ -16,7 +16,11 @@ struct RunDescription {
     std::string library;
     uint32_t seed = 0;
     bool isolated = false;
+    int level = kDefaultLevel;
 };
+
+// "trhost validate LIB --seed N --level L --only CHECK": the command that runs one check again alike.
+std::string ReproduceCommand(const RunDescription& run, const std::string& check);
 
 // True when no check failed or crashed.
 bool RunPassed(const std::vector<CheckResult>& results);
@@ -25,6 +29,8 @@ void PrintRunHeader(std::ostream& out, const RunDescription& run);
 void PrintCheckResult(std::ostream& out, const RunDescription& run, const CheckResult& result);
 void PrintSummary(std::ostream& out, const std::vector<CheckResult>& results);
 void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<CheckResult>& results);
+// The JSON answer when the library could not be loaded: the library, the error, and passed false.
+void PrintJsonLoadFailure(std::ostream& out, const std::string& library, const std::string& error);
 
 void PrintCheckList(std::ostream& out, const std::vector<const Check*>& checks, bool json);
 

@@ -66,8 +66,8 @@ CheckResult ResultBuilder::Finish(double seconds) {
     return m_result;
 }
 
-ForwardingContext::ForwardingContext(const ModuleLibrary& library, uint32_t seed, Sink sink)
-    : m_library(library), m_random(seed), m_sink(std::move(sink)) {}
+ForwardingContext::ForwardingContext(const ModuleLibrary& library, uint32_t seed, int level, Sink sink)
+    : m_library(library), m_random(seed), m_level(level), m_sink(std::move(sink)) {}
 
 bool ForwardingContext::CountsAllocations() const { return AllocationCountingAvailable(); }
 

@@ -42,11 +42,12 @@ private:
 class ForwardingContext : public CheckContext {
 public:
     using Sink = std::function<void(MessageKind, const std::string&)>;
-    ForwardingContext(const ModuleLibrary& library, uint32_t seed, Sink sink);
+    ForwardingContext(const ModuleLibrary& library, uint32_t seed, int level, Sink sink);
 
     const ModuleLibrary& Library() const override { return m_library; }
     Random& Rng() override { return m_random; }
     bool CountsAllocations() const override;
+    int Level() const override { return m_level; }
     void Stage(const std::string& what) override { m_sink(MessageKind::kStage, what); }
     void Fail(const std::string& what) override { m_sink(MessageKind::kFail, what); }
     void Warn(const std::string& what) override { m_sink(MessageKind::kWarn, what); }
@@ -56,6 +57,7 @@ public:
 private:
     const ModuleLibrary& m_library;
     Random m_random;
+    int m_level;
     Sink m_sink;
 };
 

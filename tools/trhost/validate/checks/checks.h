@@ -8,11 +8,17 @@ namespace trhost::validate {
 
 void CheckExports(CheckContext& context);
 void CheckRecord(CheckContext& context);
+void CheckHostCalls(CheckContext& context);
 void CheckPinDescriptions(CheckContext& context);
 void CheckOpenClose(CheckContext& context);
 void CheckOpenCloseCycles(CheckContext& context);
 void CheckProcessing(CheckContext& context);
+void CheckBlockPartition(CheckContext& context);
+void CheckIsolation(CheckContext& context);
+void CheckDeterminism(CheckContext& context);
+void CheckThreads(CheckContext& context);
 void CheckBadInput(CheckContext& context);
+void CheckDenormals(CheckContext& context);
 void CheckEvents(CheckContext& context);
 void CheckRealtime(CheckContext& context);
 void CheckFpState(CheckContext& context);

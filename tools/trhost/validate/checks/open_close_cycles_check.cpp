@@ -12,11 +12,12 @@ namespace trhost::validate {
 namespace {
 
 constexpr int kWarmUpCycles = 3;
-constexpr int kCycles = 100;
+// Cycles at the quickest, default and deepest levels.
+int CyclesFor(int level) { return level <= kQuickestLevel ? 50 : level >= kDeepestLevel ? 500 : 100; }
 // The lowest rate of the sweeps: a module whose tables grow with the rate opens fastest here.
 constexpr float kRate = 8000.0f;
 // Growth that is not a leak: a few blocks or bytes kept once, for example by the C library.
-constexpr int64_t kToleratedBlocks = kCycles / 2;
+constexpr int64_t kToleratedBlocks = 25;
 constexpr int64_t kToleratedBytes = 16 * 1024;
 
 void Cycle(CheckContext& context) {
@@ -44,12 +45,13 @@ long ResidentKilobytes() {
 }  // namespace
 
 void CheckOpenCloseCycles(CheckContext& context) {
+    const int cycles = CyclesFor(context.Level());
     context.Stage("warm-up cycles");
     for (int i = 0; i < kWarmUpCycles; ++i) Cycle(context);
     AllocationTotals before = CurrentAllocationTotals();
     long resident_before = ResidentKilobytes();
-    for (int i = 0; i < kCycles; ++i) {
-        context.Stage("cycle " + std::to_string(i + 1) + " of " + std::to_string(kCycles));
+    for (int i = 0; i < cycles; ++i) {
+        context.Stage("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles));
         Cycle(context);
     }
     AllocationTotals after = CurrentAllocationTotals();
@@ -59,19 +61,19 @@ void CheckOpenCloseCycles(CheckContext& context) {
     int64_t bytes = after.live_bytes - before.live_bytes;
     if (resident_before >= 0 && resident_after >= 0) {
         context.Info("resident memory " + std::to_string(resident_before) + " KiB before, " +
-                     std::to_string(resident_after) + " KiB after " + std::to_string(kCycles) + " cycles");
+                     std::to_string(resident_after) + " KiB after " + std::to_string(cycles) + " cycles");
     }
     if (!AllocationCountingAvailable()) {
-        context.Info(std::to_string(kCycles) +
+        context.Info(std::to_string(cycles) +
                      " cycles survived; memory growth not measured: allocations are not counted in this build");
         return;
     }
     std::string growth = std::to_string(blocks) + " blocks, " + std::to_string(bytes) + " bytes";
     if (blocks >= kToleratedBlocks || bytes >= kToleratedBytes) {
-        context.Fail("memory grew over " + std::to_string(kCycles) + " create/open/close cycles: " + growth +
-                     " more in use, about " + std::to_string(bytes / kCycles) + " bytes per cycle");
+        context.Fail("memory grew over " + std::to_string(cycles) + " create/open/close cycles: " + growth +
+                     " more in use, about " + std::to_string(bytes / cycles) + " bytes per cycle");
     } else {
-        context.Info("memory in use after " + std::to_string(kCycles) + " cycles: " + growth + " more");
+        context.Info("memory in use after " + std::to_string(cycles) + " cycles: " + growth + " more");
     }
 }
 
