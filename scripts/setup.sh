@@ -16,6 +16,8 @@ packages=(
   libbenchmark-dev:i386
   # sanitizer and fuzzer builds
   clang libclang-rt-14-dev
+  # the release: version resources read back, archives, the manual's spectra
+  icoutils zip unzip libfftw3-dev:i386
 )
 
 missing=()
