@@ -5,7 +5,7 @@ LINUX := build/linux-x86
 WINDOWS := build/windows-x86
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test demo check check-asan check-fuzz check-memcheck check-threads clean
+.PHONY: all setup configure build test demo dist check-dist check check-asan check-fuzz check-memcheck check-threads clean
 all: build
 
 setup:
@@ -52,5 +52,14 @@ demo: setup
 	cmake --build --preset linux-x86
 	@./scripts/demo.sh
 
+# The release archives in dist/, byte for byte the same for the same commit (see README).
+dist: setup
+	@./scripts/dist.sh
+
+# Builds the release from two clones at different paths and compares the bytes.
+check-dist: setup
+	@start=$$SECONDS; ./scripts/check-dist.sh; \
+	  status=$$?; echo "check-dist: $$((SECONDS - start)) s"; exit $$status
+
 clean:
-	rm -rf build out
+	rm -rf build out dist

@@ -1,11 +1,15 @@
 #include "module_texts.h"
 
+#include "vexlo_version.h"
+
 const char kModuleName[] = "VEXLO";
 const char kModuleIdentifier[] = "QAV VEXLO";
 
-// Lines end in one blank and a line feed; paragraphs are separated by an empty line.
+// Lines end in one blank and a line feed; paragraphs are separated by an empty line. The title line
+// names the release this build makes.
 const char kModuleAbout[] =
-    "VEXLO v.1.0.1 \n"
+    "VEXLO v." VEXLO_VERSION_TEXT
+    " \n"
     "by the VEXLO developers \n"
     "released 8 December 2026 \n"
     "\n"

@@ -26,4 +26,6 @@ function(tr_add_module_library target)
     target_link_options(${target} PRIVATE -Wl,--version-script=${script} -Wl,--no-undefined)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
   endif()
+  # Everything that runs the build's modules (the manual's recipes) waits for all of them.
+  set_property(GLOBAL APPEND PROPERTY VEXLO_MODULE_LIBRARIES ${target})
 endfunction()

@@ -20,6 +20,8 @@ packages=(
   python3
   # sanitizer and fuzzer builds
   clang libclang-rt-14-dev
+  # the release: version resources read back, archives, the manual's spectra
+  icoutils zip unzip libfftw3-dev:i386
 )
 
 missing=()

@@ -12,6 +12,7 @@
 
 #include "host_instance.h"
 #include "module_library.h"
+#include "vexlo_version.h"
 
 namespace {
 
@@ -135,6 +136,12 @@ TEST_F(BoundaryTest, AboutTextHasItsLineAndParagraphForm) {
     EXPECT_THAT(text_of(4), AllOf(HasSubstr("OFFSET 1"), HasSubstr("DEPTH 1"), HasSubstr("0.1"), HasSubstr("10 Hz"),
                                   HasSubstr("IN")));
     EXPECT_THAT(text_of(5), AllOf(HasSubstr("chorus"), HasSubstr("flanger"), HasSubstr("delay"), HasSubstr("PHASE")));
+}
+
+// The title line names the release the build makes, from the version the build was given.
+TEST_F(BoundaryTest, AboutTitleLineNamesTheBuildsVersion) {
+    const std::string about = About();
+    EXPECT_EQ(about.substr(0, about.find('\n')), std::string("VEXLO v.") + VEXLO_VERSION_TEXT + " ");
 }
 
 // ---- makeModule -------------------------------------------------------------------------------

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Proves the release reproducible: builds `make dist` from two clones of the current commit at
+# different paths, then requires byte-identical archives, the listed contents, and no trace of either
+# clone's path in what ships.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+first=$work/one/VEXLO
+second=$work/a-longer-second-path/src
+for clone in "$first" "$second"; do
+    git clone --quiet --no-hardlinks "$PWD" "$clone"
+    echo "check-dist: building in $clone"
+    "$clone/scripts/dist.sh"
+done
+
+fail() {
+    echo "check-dist: FAIL: $*" >&2
+    exit 1
+}
+
+# Byte for byte, every file of dist/.
+(cd "$first/dist" && find . -type f | sort) >"$work/first.list"
+(cd "$second/dist" && find . -type f | sort) >"$work/second.list"
+cmp -s "$work/first.list" "$work/second.list" || fail "the two builds made different files"
+while read -r file; do
+    cmp "$first/dist/$file" "$second/dist/$file" || fail "$file differs between the two builds"
+done <"$work/first.list"
+
+# What each archive holds.
+version=$(sed -n 's/^#define VEXLO_VERSION_TEXT "\(.*\)"$/\1/p' "$first/build/linux-x86-dist/generated/vexlo_version.h")
+zip=$first/dist/VEXLO-$version-win32.zip
+tarball=$first/dist/VEXLO-$version-linux-x86.tar.gz
+listing=$(unzip -Z1 "$zip")
+for entry in VEXLO.dll trhost.exe LICENSE SHA256SUMS manual/index.html; do
+    grep -qx "VEXLO-$version-win32/$entry" <<<"$listing" || fail "$zip lacks $entry"
+done
+listing=$(tar -tzf "$tarball")
+for entry in vexlo.so trhost LICENSE SHA256SUMS manual/index.html; do
+    grep -qx "VEXLO-$version-linux-x86/$entry" <<<"$listing" || fail "$tarball lacks $entry"
+done
+
+# The checksums inside hold, and no binary names a build path.
+mkdir "$work/unpacked"
+unzip -q "$zip" -d "$work/unpacked"
+tar -xzf "$tarball" -C "$work/unpacked"
+for folder in "$work/unpacked"/*/; do
+    (cd "$folder" && sha256sum --quiet -c SHA256SUMS) || fail "checksums do not hold in $folder"
+done
+for binary in "$work/unpacked"/*/{VEXLO.dll,trhost.exe,vexlo.so,trhost}; do
+    for path in "$first" "$second" "$work"; do
+        ! grep -qaF "$path" "$binary" || fail "$(basename "$binary") holds the build path $path"
+    done
+done
+(cd "$first/dist" && sha256sum *)
+echo "check-dist: both builds identical"

@@ -1,0 +1,64 @@
+// The recipes: every patch in examples/, with its title, its comment, the patch itself and a plot of
+// what it plays, rendered from the module libraries of this build.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "patch_file.h"
+#include "render_job.h"
+#include "sections.h"
+
+namespace manual {
+
+namespace fs = std::filesystem;
+
+void AddRecipes(Manual& manual, const std::string& examples_dir, const std::string& module_dir) {
+    std::vector<fs::path> patches;
+    for (const auto& entry : fs::directory_iterator(examples_dir)) {
+        if (entry.path().extension() == ".json") patches.push_back(entry.path());
+    }
+    std::sort(patches.begin(), patches.end());
+
+    std::string html;
+    for (const fs::path& path : patches) {
+        std::ifstream file(path, std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        const nlohmann::json json = nlohmann::json::parse(text.str());
+        const std::string title = json.value("title", path.stem().string());
+        const std::string comment = json.value("comment", "");
+
+        trhost::PatchFile patch = trhost::ParsePatchText(text.str(), path.string());
+        for (auto& module : patch.plan.modules) {
+            const fs::path built = fs::path(module_dir) / fs::path(module.library).filename();
+            if (!fs::exists(built)) {
+                throw std::runtime_error(path.string() + " needs " + built.string() +
+                                         ", which this build did not make");
+            }
+            module.library = built.string();
+        }
+        trhost::RunSettings run;
+        if (patch.rate) run.rate = *patch.rate;
+        if (patch.block) run.block = *patch.block;
+        if (patch.seconds) run.seconds = *patch.seconds;
+        trhost::Rack rack(patch.plan, run);
+        const trhost::Rendering rendering = rack.Run();
+        const std::string figure = manual.Figure("recipe_" + path.stem().string(), rendering,
+                                                 title + ": " + trhost::RunSettingsText(run), rack.Summary());
+
+        const std::string id = "recipe-" + path.stem().string();
+        html += "<section class=\"recipe\" id=\"" + EscapeHtml(id) + "\">\n<h3>" + EscapeHtml(title) + "</h3>\n<p>" +
+                EscapeHtml(comment) + "</p>\n<figure><img src=\"" + figure + "\" alt=\"" + EscapeHtml(title) +
+                ": plot of the outputs\"><figcaption>" + EscapeHtml(title) + ", rendered by this build (" +
+                EscapeHtml(trhost::RunSettingsText(run)) + ").</figcaption></figure>\n" +
+                "<p class=\"patch-name\">The patch, <code>examples/" + EscapeHtml(path.filename().string()) +
+                "</code>:</p>\n<pre>" + EscapeHtml(text.str()) + "</pre>\n</section>\n";
+    }
+    manual.fields["recipes"] = html;
+}
+
+}  // namespace manual
