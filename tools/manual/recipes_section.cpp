@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "audio_source.h"
 #include "patch_file.h"
 #include "render_job.h"
 #include "sections.h"
@@ -41,11 +42,18 @@ void AddRecipes(Manual& manual, const std::string& examples_dir, const std::stri
             }
             module.library = built.string();
         }
+        for (auto& file : patch.plan.files) {
+            const fs::path made = fs::path(module_dir) / "sounds" / fs::path(file.path).filename();
+            if (!fs::exists(made)) {
+                throw std::runtime_error(path.string() + " needs " + made.string() + ", which this build did not make");
+            }
+            file.path = made.string();
+        }
         trhost::RunSettings run;
         if (patch.rate) run.rate = *patch.rate;
         if (patch.block) run.block = *patch.block;
         if (patch.seconds) run.seconds = *patch.seconds;
-        trhost::Rack rack(patch.plan, run);
+        trhost::Rack rack(patch.plan, run, trhost::LoadAudioSource);
         const trhost::Rendering rendering = rack.Run();
         const std::string figure = manual.Figure("recipe_" + path.stem().string(), rendering,
                                                  title + ": " + trhost::RunSettingsText(run), rack.Summary());
