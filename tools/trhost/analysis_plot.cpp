@@ -101,13 +101,7 @@ void DrawSpectrum(cairo_t* cr, const Box& box, const ChannelAnalysis& analysis) 
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
         ShowText(cr, box.x - 6, y + 4, TickText(db, 20), Align::kRight);
     }
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    ShowText(cr, box.x + box.w / 2, box.y + box.h + 34, "frequency (log)", Align::kCentre);
-    cairo_save(cr);
-    cairo_translate(cr, box.x - 50, box.y + box.h / 2);
-    cairo_rotate(cr, -M_PI / 2);
-    ShowText(cr, 0, 0, "dB re 10 V peak", Align::kCentre);
-    cairo_restore(cr);
+    DrawAxisNames(cr, box, "frequency (log)", 34, "dB re 10 V peak", 50);
 
     // The trace: the highest bin within each pixel column, joined.
     cairo_save(cr);

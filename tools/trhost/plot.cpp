@@ -96,13 +96,7 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     }
 
     // Axis names.
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    ShowText(cr, box.x + box.w / 2, box.y + box.h + 36, "time (s)", Align::kCentre);
-    cairo_save(cr);
-    cairo_translate(cr, box.x - 58, box.y + box.h / 2);
-    cairo_rotate(cr, -M_PI / 2);
-    ShowText(cr, 0, 0, "volts (V)", Align::kCentre);
-    cairo_restore(cr);
+    DrawAxisNames(cr, box, "time (s)", 36, "volts (V)", 58);
 
     // The trace: every sample joined when they are few, else the span of each pixel column.
     cairo_save(cr);

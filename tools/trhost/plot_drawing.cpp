@@ -97,6 +97,17 @@ void DrawFrame(cairo_t* cr, const Box& box) {
     cairo_stroke(cr);
 }
 
+void DrawAxisNames(cairo_t* cr, const Box& box, const std::string& x_name, double below, const std::string& y_name,
+                   double left) {
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    ShowText(cr, box.x + box.w / 2, box.y + box.h + below, x_name, Align::kCentre);
+    cairo_save(cr);
+    cairo_translate(cr, box.x - left, box.y + box.h / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    ShowText(cr, 0, 0, y_name, Align::kCentre);
+    cairo_restore(cr);
+}
+
 void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path) {
     cairo_destroy(cr);
     cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());

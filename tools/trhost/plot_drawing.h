@@ -30,6 +30,11 @@ cairo_t* StartPlot(cairo_surface_t** surface, int width, int height, const PlotT
 void DrawCaption(cairo_t* cr, const Box& box, const std::string& caption);
 void DrawFrame(cairo_t* cr, const Box& box);
 
+// The names of a panel's axes: `x_name` centred `below` pixels under the box, `y_name` turned upright
+// `left` pixels before it.
+void DrawAxisNames(cairo_t* cr, const Box& box, const std::string& x_name, double below, const std::string& y_name,
+                   double left);
+
 // Writes the picture and frees it. Throws CommandError (output stage) naming `path`.
 void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path);
 
