@@ -76,24 +76,9 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     auto x_ticks = Ticks(t0, t1, std::max(2, static_cast<int>(box.w / 80)), &x_step);
     auto y_ticks = Ticks(lo, hi, 6, &y_step);
     cairo_set_line_width(cr, 1);
-    for (double t : x_ticks) {
-        double x = std::round(x_of(t)) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, box.y);
-        cairo_line_to(cr, x, box.y + box.h);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        ShowText(cr, x, box.y + box.h + 16, TickText(t, x_step), Align::kCentre);
-    }
-    for (double v : y_ticks) {
-        double y = std::round(y_of(v)) + 0.5;
-        cairo_set_source_rgb(cr, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88);
-        cairo_move_to(cr, box.x, y);
-        cairo_line_to(cr, box.x + box.w, y);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        ShowText(cr, box.x - 6, y + 4, TickText(v, y_step), Align::kRight);
-    }
+    for (double t : x_ticks) DrawVerticalGridLine(cr, box, x_of(t), TickText(t, x_step));
+    // Zero volts darker than the other lines.
+    for (double v : y_ticks) DrawHorizontalGridLine(cr, box, y_of(v), TickText(v, y_step), v == 0.0 ? 0.7 : kGridGrey);
 
     // Axis names.
     DrawAxisNames(cr, box, "time (s)", 36, "volts (V)", 58);
