@@ -167,7 +167,8 @@ TEST_F(AudioSourceTest, BadFilesAreRefusedWithOneLine) {
     // A WAV header whose format tag names no codec libsndfile knows.
     std::string unknown_codec(
         "RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x34\x12\x01\x00\x44\xac\x00\x00"
-        "\x88\x58\x01\x00\x02\x00\x10\x00data\x00\x00\x00\x00",
+        "\x88\x58\x01\x00\x02\x00\x10\x00"
+        "data\x00\x00\x00\x00",
         44);
     struct Case {
         std::string path;

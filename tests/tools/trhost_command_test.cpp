@@ -363,7 +363,8 @@ TEST_F(TrhostCommand, AnalyzeShowsTheSidebandsOfARenderedPatchAndDrawsThem) {
     // Files that hold no audio are refused as audio sources are, and no plot is left behind.
     std::vector<std::string> inputs = {"fm.json", "fm.wav", "fm.png", "empty.wav"};
     Write("empty.wav", std::string("RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00"
-                                   "\x88\x58\x01\x00\x02\x00\x10\x00data\x00\x00\x00\x00",
+                                   "\x88\x58\x01\x00\x02\x00\x10\x00"
+                                   "data\x00\x00\x00\x00",
                                    44));
     std::string plot = " --plot '" + Path("bad.png") + "'";
     ExpectRefusal("analyze '" + Path("fm.json") + "'" + plot, kExitSource,
