@@ -2,36 +2,24 @@
 // index, writes buffer addresses and list values into the named members, and the engine reads them
 // there. Defaults and ranges are texts in volts (a sample value of 1.0 is 10 V); the module passes them
 // through and never parses them.
-#include <cstddef>
-
+#include "tr_pin_table.h"
 #include "vexlo_module.h"
 
 namespace {
 
-// One row. A null text, or writes_flags false, marks a field the row leaves as the caller had it.
-struct PinRow {
-    const char* name;
-    int32_t direction;
-    int32_t datatype;
-    const char* default_value;
-    const char* datatype_extra;
-    bool writes_flags;
-    int32_t flags;
-};
-
 // Flag bit the host gives meaning to on the In pin; the module never tests it.
 constexpr int32_t kInPinHostFlag = 0x200;
 
-constexpr PinRow kPinTable[VexloModule::kPinCount] = {
+constexpr TRPinRow kPinTable[VexloModule::kPinCount] = {
     {"In", PIN_IN, DT_FSAMPLE, "10", nullptr, true, kInPinHostFlag},
-    {"Depth", PIN_IN, DT_FSAMPLE, "5", "10,0,10,0", false, 0},
-    {"Offset", PIN_IN, DT_FSAMPLE, "0", "10,0,10,0", false, 0},
-    {"Freq", PIN_IN, DT_FSAMPLE, "1", "20,.0001,20,.0001", false, 0},
-    {"Phase", PIN_IN, DT_FSAMPLE, "0", "360,0,360,0", false, 0},
-    {"Wave", PIN_IN, DT_LIST, "0", "sine=0,triangle=1,square=2", false, 0},
-    {"Out", PIN_OUT, DT_FSAMPLE, nullptr, nullptr, false, 0},
-    {"Freq scale", PIN_SETTING, DT_LIST, "0", "Hz=0,kHz=1", false, 0},
-    {"Depth scale", PIN_SETTING, DT_LIST, "0", "Absolute=0,Relative=1", false, 0},
+    {"Depth", PIN_IN, DT_FSAMPLE, "5", "10,0,10,0"},
+    {"Offset", PIN_IN, DT_FSAMPLE, "0", "10,0,10,0"},
+    {"Freq", PIN_IN, DT_FSAMPLE, "1", "20,.0001,20,.0001"},
+    {"Phase", PIN_IN, DT_FSAMPLE, "0", "360,0,360,0"},
+    {"Wave", PIN_IN, DT_LIST, "0", "sine=0,triangle=1,square=2"},
+    {"Out", PIN_OUT, DT_FSAMPLE, nullptr, nullptr},
+    {"Freq scale", PIN_SETTING, DT_LIST, "0", "Hz=0,kHz=1"},
+    {"Depth scale", PIN_SETTING, DT_LIST, "0", "Absolute=0,Relative=1"},
 };
 
 }  // namespace
@@ -52,17 +40,5 @@ void* VexloModule::PinMember(int32_t index) {
 }
 
 bool VexloModule::GetPinProperties(int32_t index, PinProperties* properties) {
-    // The index is a 32-bit pattern taken as unsigned: negative ones are very large.
-    const auto row_index = static_cast<uint32_t>(index);
-    if (row_index >= static_cast<uint32_t>(kPinCount) || !properties) return false;
-
-    const PinRow& row = kPinTable[row_index];
-    properties->variable_address = PinMember(index);
-    properties->direction = row.direction;
-    properties->datatype = row.datatype;
-    properties->name = row.name;
-    if (row.default_value) properties->default_value = row.default_value;
-    if (row.datatype_extra) properties->datatype_extra = row.datatype_extra;
-    if (row.writes_flags) properties->flags = row.flags;
-    return true;
+    return TRDescribePin(kPinTable, kPinCount, index, PinMember(index), properties);
 }

@@ -167,7 +167,8 @@ TEST_F(AudioSourceTest, BadFilesAreRefusedWithOneLine) {
     // A WAV header whose format tag names no codec libsndfile knows.
     std::string unknown_codec(
         "RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x34\x12\x01\x00\x44\xac\x00\x00"
-        "\x88\x58\x01\x00\x02\x00\x10\x00data\x00\x00\x00\x00",
+        "\x88\x58\x01\x00\x02\x00\x10\x00"
+        "data\x00\x00\x00\x00",
         44);
     struct Case {
         std::string path;
@@ -181,16 +182,38 @@ TEST_F(AudioSourceTest, BadFilesAreRefusedWithOneLine) {
         {WriteBytes("codec.wav", unknown_codec), "not an audio file that can be read"},
         {dir_.string(), "is a folder, not an audio file"},
     };
+    // A run's source and a file to analyze are refused alike.
     for (const Case& c : cases) {
-        try {
-            trhost::LoadAudioSource(c.path, 44100);
-            ADD_FAILURE() << c.path << " was accepted";
-        } catch (const trhost::CommandError& error) {
-            EXPECT_EQ(error.ExitCode(), trhost::kExitSource);
-            const std::string what = error.what();
-            EXPECT_EQ(what.rfind(c.path + ": " + c.says, 0), 0u) << what;
-            EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+        for (const bool at_own_rate : {false, true}) {
+            try {
+                if (at_own_rate) {
+                    trhost::LoadAudioFile(c.path);
+                } else {
+                    trhost::LoadAudioSource(c.path, 44100);
+                }
+                ADD_FAILURE() << c.path << " was accepted";
+            } catch (const trhost::CommandError& error) {
+                EXPECT_EQ(error.ExitCode(), trhost::kExitSource);
+                const std::string what = error.what();
+                EXPECT_EQ(what.rfind(c.path + ": " + c.says, 0), 0u) << what;
+                EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+            }
         }
+    }
+}
+
+TEST_F(AudioSourceTest, AFileReadAtItsOwnRateKeepsEverySample) {
+    const std::string path = WriteSine("stereo48k.wav", 48000, 0.25, 300.0, 2);
+    const trhost::AudioSource audio = trhost::LoadAudioFile(path);
+    EXPECT_EQ(audio.file_rate, 48000);
+    EXPECT_EQ(audio.rate, 48000.0);
+    EXPECT_FALSE(audio.resampled);
+    EXPECT_EQ(audio.ResampleNote(), "");
+    ASSERT_EQ(audio.channels.size(), 2u);
+    ASSERT_EQ(audio.channels[1].size(), 12000u);
+    for (size_t t = 0; t < audio.channels[1].size(); ++t) {
+        ASSERT_EQ(audio.channels[1][t], static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 600.0 * t / 48000)))
+            << t;
     }
 }
 

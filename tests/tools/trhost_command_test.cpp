@@ -360,8 +360,17 @@ TEST_F(TrhostCommand, AnalyzeShowsTheSidebandsOfARenderedPatchAndDrawsThem) {
     Result text = Run("analyze '" + Path("fm.wav") + "'");
     EXPECT_THAT(text.out,
                 AllOf(HasSubstr("Blackman-Harris"), HasSubstr("no steady fundamental"), HasSubstr("250.00 Hz")));
-    ExpectRefusal("analyze '" + Path("fm.json") + "'", kExitUsage, {"fm.json", "cannot be read as audio"},
-                  {"fm.json", "fm.wav", "fm.png"});
+    // Files that hold no audio are refused as audio sources are, and no plot is left behind.
+    std::vector<std::string> inputs = {"fm.json", "fm.wav", "fm.png", "empty.wav"};
+    Write("empty.wav", std::string("RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00"
+                                   "\x88\x58\x01\x00\x02\x00\x10\x00"
+                                   "data\x00\x00\x00\x00",
+                                   44));
+    std::string plot = " --plot '" + Path("bad.png") + "'";
+    ExpectRefusal("analyze '" + Path("fm.json") + "'" + plot, kExitSource,
+                  {"fm.json", "not an audio file that can be read"}, inputs);
+    ExpectRefusal("analyze '" + Path("empty.wav") + "'" + plot, kExitSource, {"empty.wav", "holds no samples"}, inputs);
+    ExpectRefusal("analyze '" + Path("none.wav") + "'" + plot, kExitSource, {"none.wav", "no such audio file"}, inputs);
 }
 
 // The rough edges a new user meets, each answered in one readable line.
@@ -373,6 +382,13 @@ TEST_F(TrhostCommand, NumbersOutOfRangeAndFilesOfTheWrongKindAreExplainedInWords
     EXPECT_EQ(range.code, kExitUsage);
     EXPECT_THAT(range.err, HasSubstr("\"-1e300\" must be above zero"));
     EXPECT_LT(range.err.size(), 100u) << range.err;
+    std::string validate = "validate '" + kFixture + "' --only pins --timeout ";
+    Result timeout = Run(validate + "1e300");
+    EXPECT_EQ(timeout.code, kExitUsage);
+    EXPECT_THAT(timeout.err, HasSubstr("\"1e300\" must be above zero and at most 86400"));
+    EXPECT_LT(timeout.err.size(), 120u) << timeout.err;
+    ExpectRefusal(validate + "0", kExitUsage, {"--timeout", "\"0\" must be above zero"});
+    ExpectRefusal(validate + "soon", kExitUsage, {"--timeout", "\"soon\" is not a decimal number"});
 
     // Files the test makes: text, a 64-bit ELF header, a 32-bit Windows DLL header, a folder.
     Write("text.so", "not a library at all, just words\n");
@@ -410,9 +426,16 @@ TEST_F(TrhostCommand, APlotAloneIsWrittenAndHighRatesWarnOfTheSineTable) {
                 ::testing::Not(HasSubstr("sine table")));
 }
 
-TEST_F(TrhostCommand, HelpListsEveryExitCode) {
+TEST_F(TrhostCommand, HelpAndReadmeGiveEveryExitCodeInTheSameWords) {
     Result help = Run("--help");
     EXPECT_EQ(help.code, kExitOk);
-    for (int code = 0; code <= 8; ++code) EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " ")) << code;
+    const std::string readme = Slurp(fs::path(VEXLO_SOURCE_DIR) / "README.md");
+    int expected = 0;
+    for (const auto& [code, meaning] : kExitCodeMeanings) {
+        EXPECT_EQ(code, expected++);
+        EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " " + meaning)) << code;
+        EXPECT_THAT(readme, HasSubstr("| " + std::to_string(code) + " | " + meaning)) << code;
+    }
+    EXPECT_EQ(expected, kExitSource + 1);
     EXPECT_THAT(help.out, AllOf(HasSubstr("not part of this build"), HasSubstr("analyze")));
 }

@@ -84,30 +84,10 @@ void DrawSpectrum(cairo_t* cr, const Box& box, const ChannelAnalysis& analysis) 
 
     cairo_set_line_width(cr, 1);
     ForEachFrequencyTick(axis, [&](double hertz, bool labelled) {
-        double x = std::round(x_of(hertz)) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, box.y);
-        cairo_line_to(cr, x, box.y + box.h);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        if (labelled) ShowText(cr, x, box.y + box.h + 16, HertzLabel(hertz), Align::kCentre);
+        DrawVerticalGridLine(cr, box, x_of(hertz), labelled ? HertzLabel(hertz) : "");
     });
-    for (double db = top; db >= bottom; db -= 20) {
-        double y = std::round(y_of(db)) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, box.x, y);
-        cairo_line_to(cr, box.x + box.w, y);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        ShowText(cr, box.x - 6, y + 4, TickText(db, 20), Align::kRight);
-    }
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    ShowText(cr, box.x + box.w / 2, box.y + box.h + 34, "frequency (log)", Align::kCentre);
-    cairo_save(cr);
-    cairo_translate(cr, box.x - 50, box.y + box.h / 2);
-    cairo_rotate(cr, -M_PI / 2);
-    ShowText(cr, 0, 0, "dB re 10 V peak", Align::kCentre);
-    cairo_restore(cr);
+    for (double db = top; db >= bottom; db -= 20) DrawHorizontalGridLine(cr, box, y_of(db), TickText(db, 20));
+    DrawAxisNames(cr, box, "frequency (log)", 34, "dB re 10 V peak", 50);
 
     // The trace: the highest bin within each pixel column, joined.
     cairo_save(cr);

@@ -9,12 +9,11 @@
 #include "exit_codes.h"
 #include "output_files.h"
 #if TRHOST_WITH_MEDIA
-#include <sndfile.h>
-
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "analysis_plot.h"
+#include "audio_source.h"
 #include "command_error.h"
 #endif
 
@@ -28,29 +27,6 @@ struct AnalyzeOptions {
 };
 
 #if TRHOST_WITH_MEDIA
-
-struct AudioFile {
-    double rate = 0;
-    std::vector<std::vector<float>> channels;
-};
-
-// Any file libsndfile reads, as floats (a sample value of 1.0 is 10 V).
-AudioFile ReadAudio(const std::string& path) {
-    SF_INFO format{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &format);
-    if (!file) throw CommandError(kExitUsage, path + ": cannot be read as audio: " + sf_strerror(nullptr));
-    AudioFile audio;
-    audio.rate = format.samplerate;
-    std::vector<float> frames(static_cast<size_t>(format.frames) * format.channels);
-    sf_count_t read = sf_readf_float(file, frames.data(), format.frames);
-    sf_close(file);
-    audio.channels.assign(static_cast<size_t>(format.channels), std::vector<float>(static_cast<size_t>(read)));
-    for (sf_count_t i = 0; i < read; ++i) {
-        for (int c = 0; c < format.channels; ++c) audio.channels[c][i] = frames[i * format.channels + c];
-    }
-    if (read == 0) throw CommandError(kExitUsage, path + ": holds no samples");
-    return audio;
-}
 
 std::string SpectrumLine(const Spectrum& spectrum) {
     char text[200];
@@ -99,7 +75,7 @@ int RunAnalyze(const AnalyzeOptions& options) {
     try {
         OutputFiles files;
         std::string plot = options.plot.empty() ? "" : files.Reserve(options.plot);
-        AudioFile audio = ReadAudio(options.file);
+        const AudioSource audio = LoadAudioFile(options.file);
         std::vector<ChannelAnalysis> channels;
         for (size_t c = 0; c < audio.channels.size(); ++c) {
             channels.push_back(AnalyzeChannel("channel " + std::to_string(c + 1), audio.channels[c], audio.rate,

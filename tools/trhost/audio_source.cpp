@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "command_error.h"
 #include "exit_codes.h"
@@ -53,9 +54,8 @@ std::vector<float> Resample(const std::string& path, const std::vector<float>& f
     return out;
 }
 
-}  // namespace
-
-AudioSource LoadAudioSource(const std::string& path, double rate) {
+// Decodes the file at `path`, resampled to `rate` hertz when that is given and not the file's own.
+AudioSource Load(const std::string& path, std::optional<double> rate) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) Refuse(path, "no such audio file");
     if (std::filesystem::is_directory(path, error)) Refuse(path, "is a folder, not an audio file");
@@ -79,9 +79,9 @@ AudioSource LoadAudioSource(const std::string& path, double rate) {
     AudioSource source;
     source.path = path;
     source.file_rate = info.samplerate;
-    source.rate = rate;
-    source.resampled = static_cast<double>(info.samplerate) != rate;
-    if (source.resampled) frames = Resample(path, frames, info.channels, rate / info.samplerate);
+    source.rate = rate.value_or(info.samplerate);
+    source.resampled = static_cast<double>(info.samplerate) != source.rate;
+    if (source.resampled) frames = Resample(path, frames, info.channels, source.rate / info.samplerate);
 
     const size_t channels = static_cast<size_t>(info.channels);
     const size_t length = frames.size() / channels;
@@ -91,5 +91,11 @@ AudioSource LoadAudioSource(const std::string& path, double rate) {
     }
     return source;
 }
+
+}  // namespace
+
+AudioSource LoadAudioSource(const std::string& path, double rate) { return Load(path, rate); }
+
+AudioSource LoadAudioFile(const std::string& path) { return Load(path, std::nullopt); }
 
 }  // namespace trhost

@@ -35,6 +35,9 @@ struct AudioSource {
 // channels, or resampling failed.
 AudioSource LoadAudioSource(const std::string& path, double rate);
 
+// Decodes the file at `path` at its own rate, never resampled; refuses files as LoadAudioSource does.
+AudioSource LoadAudioFile(const std::string& path);
+
 // How a rack gets its audio sources: LoadAudioSource where libsndfile is built in.
 using AudioSourceLoader = std::function<AudioSource(const std::string& path, double rate)>;
 

@@ -12,12 +12,11 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     // "/work/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.
     app.allow_windows_style_options(false);
-    app.footer(
-        "Exit codes: 0 success; 1 validate: a check failed or crashed; 2 usage: the command line, or an audio "
-        "file to analyze, cannot be used; 3 the library cannot be loaded or lacks its exports; 4 the library "
-        "holds no module, or makeModule answered null; 5 an unknown pin, or a value that is no number or "
-        "choice; 6 the patch file is unreadable, malformed, or its wires are wrong; 7 an output file cannot "
-        "be written; 8 the command is not part of this build (render, patch and analyze on Windows).");
+    std::string exit_codes = "Exit codes:";
+    for (const auto& [code, meaning] : trhost::kExitCodeMeanings) {
+        exit_codes += (code == 0 ? " " : "; ") + std::to_string(code) + " " + meaning;
+    }
+    app.footer(exit_codes + ".");
     // Every refusal is one line, like the commands' own.
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return std::string("trhost: ") + error.what() + " (see trhost --help)\n";

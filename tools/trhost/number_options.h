@@ -5,19 +5,27 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "pin_text.h"
 
 namespace trhost {
 
-// A finite decimal number above zero ("44100", "0.5", "1e3"; not "0x10", "inf" or "-1").
-inline CLI::Validator PositiveDecimal() {
+// A finite decimal number above zero ("44100", "0.5", "1e3"; not "0x10", "inf" or "-1"), and at most
+// `highest` when that is given.
+inline CLI::Validator PositiveDecimal(std::optional<double> highest = std::nullopt) {
     return CLI::Validator(
-        [](std::string& text) -> std::string {
+        [highest](std::string& text) -> std::string {
             auto number = ParseNumber(text);
             if (!number) return "\"" + text + "\" is not a decimal number";
             if (*number <= 0) return "\"" + text + "\" must be above zero";
+            if (highest && *number > *highest) {
+                std::ostringstream most;
+                most << *highest;
+                return "\"" + text + "\" must be above zero and at most " + most.str();
+            }
             return "";
         },
         "POSITIVE");

@@ -76,33 +76,12 @@ void DrawPanel(cairo_t* cr, const Box& box, const std::vector<float>& samples, c
     auto x_ticks = Ticks(t0, t1, std::max(2, static_cast<int>(box.w / 80)), &x_step);
     auto y_ticks = Ticks(lo, hi, 6, &y_step);
     cairo_set_line_width(cr, 1);
-    for (double t : x_ticks) {
-        double x = std::round(x_of(t)) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, box.y);
-        cairo_line_to(cr, x, box.y + box.h);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        ShowText(cr, x, box.y + box.h + 16, TickText(t, x_step), Align::kCentre);
-    }
-    for (double v : y_ticks) {
-        double y = std::round(y_of(v)) + 0.5;
-        cairo_set_source_rgb(cr, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88, v == 0.0 ? 0.7 : 0.88);
-        cairo_move_to(cr, box.x, y);
-        cairo_line_to(cr, box.x + box.w, y);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        ShowText(cr, box.x - 6, y + 4, TickText(v, y_step), Align::kRight);
-    }
+    for (double t : x_ticks) DrawVerticalGridLine(cr, box, x_of(t), TickText(t, x_step));
+    // Zero volts darker than the other lines.
+    for (double v : y_ticks) DrawHorizontalGridLine(cr, box, y_of(v), TickText(v, y_step), v == 0.0 ? 0.7 : kGridGrey);
 
     // Axis names.
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    ShowText(cr, box.x + box.w / 2, box.y + box.h + 36, "time (s)", Align::kCentre);
-    cairo_save(cr);
-    cairo_translate(cr, box.x - 58, box.y + box.h / 2);
-    cairo_rotate(cr, -M_PI / 2);
-    ShowText(cr, 0, 0, "volts (V)", Align::kCentre);
-    cairo_restore(cr);
+    DrawAxisNames(cr, box, "time (s)", 36, "volts (V)", 58);
 
     // The trace: every sample joined when they are few, else the span of each pixel column.
     cairo_save(cr);

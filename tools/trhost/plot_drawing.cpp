@@ -97,6 +97,37 @@ void DrawFrame(cairo_t* cr, const Box& box) {
     cairo_stroke(cr);
 }
 
+void DrawVerticalGridLine(cairo_t* cr, const Box& box, double x, const std::string& label) {
+    x = std::round(x) + 0.5;
+    cairo_set_source_rgb(cr, kGridGrey, kGridGrey, kGridGrey);
+    cairo_move_to(cr, x, box.y);
+    cairo_line_to(cr, x, box.y + box.h);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    if (!label.empty()) ShowText(cr, x, box.y + box.h + 16, label, Align::kCentre);
+}
+
+void DrawHorizontalGridLine(cairo_t* cr, const Box& box, double y, const std::string& label, double grey) {
+    y = std::round(y) + 0.5;
+    cairo_set_source_rgb(cr, grey, grey, grey);
+    cairo_move_to(cr, box.x, y);
+    cairo_line_to(cr, box.x + box.w, y);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    if (!label.empty()) ShowText(cr, box.x - 6, y + 4, label, Align::kRight);
+}
+
+void DrawAxisNames(cairo_t* cr, const Box& box, const std::string& x_name, double below, const std::string& y_name,
+                   double left) {
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    ShowText(cr, box.x + box.w / 2, box.y + box.h + below, x_name, Align::kCentre);
+    cairo_save(cr);
+    cairo_translate(cr, box.x - left, box.y + box.h / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    ShowText(cr, 0, 0, y_name, Align::kCentre);
+    cairo_restore(cr);
+}
+
 void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path) {
     cairo_destroy(cr);
     cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());

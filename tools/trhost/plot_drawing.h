@@ -30,6 +30,17 @@ cairo_t* StartPlot(cairo_surface_t** surface, int width, int height, const PlotT
 void DrawCaption(cairo_t* cr, const Box& box, const std::string& caption);
 void DrawFrame(cairo_t* cr, const Box& box);
 
+// A grid line across `box` at `x` (or `y`) pixels, on the pixel, in `grey` (0 black, 1 white), with
+// `label` under it (or before it); an empty label draws none. The line width is the caller's.
+constexpr double kGridGrey = 0.88;
+void DrawVerticalGridLine(cairo_t* cr, const Box& box, double x, const std::string& label);
+void DrawHorizontalGridLine(cairo_t* cr, const Box& box, double y, const std::string& label, double grey = kGridGrey);
+
+// The names of a panel's axes: `x_name` centred `below` pixels under the box, `y_name` turned upright
+// `left` pixels before it.
+void DrawAxisNames(cairo_t* cr, const Box& box, const std::string& x_name, double below, const std::string& y_name,
+                   double left);
+
 // Writes the picture and frees it. Throws CommandError (output stage) naming `path`.
 void FinishPlot(cairo_t* cr, cairo_surface_t* surface, const std::string& path);
 

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "module_library.h"
+#include "number_options.h"
 #include "validate/check_runner.h"
 #include "validate/junit_report.h"
 #include "validate/report_output.h"
@@ -18,6 +19,9 @@
 namespace trhost {
 
 namespace {
+
+// A day: longer than any soak, and well inside the watchdogs' millisecond counts (32 bits).
+constexpr double kLongestTimeoutSeconds = 86400;
 
 struct ValidateOptions {
     std::string library;
@@ -116,7 +120,7 @@ CommandAction AddValidateCommand(CLI::App& app) {
     auto* timeout = command
                         ->add_option("--timeout", options->timeout_seconds,
                                      "seconds a check may run before it fails as hung (600 at level 3)")
-                        ->check(CLI::PositiveNumber)
+                        ->check(PositiveDecimal(kLongestTimeoutSeconds))
                         ->capture_default_str();
     return [options, timeout] {
         options->timeout_given = timeout->count() > 0;

@@ -1,6 +1,15 @@
 #include "check_steps.h"
 
+#include "stream_run.h"
+
 namespace trhost::validate {
+
+std::optional<std::vector<DrivenPin>> ReadPins(CheckContext& context) {
+    context.Stage("makeModule to read the pins");
+    auto pins = ProbePins(context.Library(), context.Rng());
+    if (!pins) context.Fail("makeModule(0, 1) answered null");
+    return pins;
+}
 
 bool CreateAndOpen(CheckContext& context, ModuleSession& session, float sample_rate) {
     context.Stage("makeModule");

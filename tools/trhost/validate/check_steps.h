@@ -1,9 +1,10 @@
-// Steps the checks share: bringing a session up, and reporting what a block left in the buffers. A
+// Steps the checks share: reading the pins, bringing a session up, and reporting what a block left in the buffers. A
 // write outside the block and a changed input are memory faults and always fail; what counts against
 // the output depends on what was fed.
 #ifndef TRHOST_VALIDATE_CHECK_STEPS_H
 #define TRHOST_VALIDATE_CHECK_STEPS_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,10 @@
 #include "module_session.h"
 
 namespace trhost::validate {
+
+// The pins the module describes, from an instance made and closed for the purpose, with a stage; a
+// refusal of makeModule fails the check. None then.
+std::optional<std::vector<DrivenPin>> ReadPins(CheckContext& context);
 
 // makeModule and DISP_OPEN at `sample_rate`, with stages; a refusal fails the check. False then.
 bool CreateAndOpen(CheckContext& context, ModuleSession& session, float sample_rate);

@@ -47,12 +47,8 @@ std::string Where(const Partition& partition, int32_t sample) {
 
 void CheckBlockPartition(CheckContext& context) {
     Depth depth = DepthFor(context.Level());
-    context.Stage("makeModule to read the pins");
-    auto probed = ProbePins(context.Library(), context.Rng());
-    if (!probed) {
-        context.Fail("makeModule(0, 1) answered null");
-        return;
-    }
+    auto probed = ReadPins(context);
+    if (!probed) return;
     const std::vector<DrivenPin>& pins = *probed;
     int differences = 0;
     int64_t runs = 0;

@@ -70,12 +70,8 @@ std::string Differs(const std::vector<DrivenPin>& pins, const Difference& differ
 
 void CheckDeterminism(CheckContext& context) {
     Depth depth = DepthFor(context.Level());
-    context.Stage("makeModule to read the pins");
-    auto probed = ProbePins(context.Library(), context.Rng());
-    if (!probed) {
-        context.Fail("makeModule(0, 1) answered null");
-        return;
-    }
+    auto probed = ReadPins(context);
+    if (!probed) return;
     const std::vector<DrivenPin>& pins = *probed;
     Partition whole = WholeBlocks(depth.length, kHostBlock);
     int runs = 0;

@@ -57,12 +57,8 @@ private:
 
 void CheckThreads(CheckContext& context) {
     Depth depth = DepthFor(context.Level());
-    context.Stage("makeModule to read the pins");
-    auto probed = ProbePins(context.Library(), context.Rng());
-    if (!probed) {
-        context.Fail("makeModule(0, 1) answered null");
-        return;
-    }
+    auto probed = ReadPins(context);
+    if (!probed) return;
     const std::vector<DrivenPin>& pins = *probed;
     std::vector<ListSetting> settings = ListSettings(pins);
 
