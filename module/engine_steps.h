@@ -107,25 +107,36 @@ VEXLO_PER_SAMPLE double TriangleAt(int32_t position, int32_t period) {
 }
 
 // True when every input of the block keeps, over [from, from + count), the bits it has at `from`: the
-// five buffers in one pass, four samples of each per comparison, stopping at the first group in which
-// any input moves.
+// five buffers in one pass, eight samples of each per test (the differences from the first sample's
+// bits, or-ed together, are all zero exactly when nothing moved), stopping at the first group in which
+// any input moves. Written out buffer by buffer: a loop over the five would reload its pointers and
+// first values from the stack on every group.
 inline bool HeldInputs(const Block& block, int32_t from, int32_t count) {
-    const float* const buffers[5] = {block.in + from, block.depth + from, block.offset + from, block.freq + from,
-                                     block.phase + from};
-    __m128i first[5];
-    for (int32_t i = 0; i < 5; ++i) first[i] = _mm_set1_epi32(std::bit_cast<int32_t>(buffers[i][0]));
+    const float* const in = block.in + from;
+    const float* const depth = block.depth + from;
+    const float* const offset = block.offset + from;
+    const float* const freq = block.freq + from;
+    const float* const phase = block.phase + from;
+    const auto bits = [](const float* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto first = [](const float* at) { return _mm_set1_epi32(std::bit_cast<int32_t>(at[0])); };
+    const __m128i in0 = first(in), depth0 = first(depth), offset0 = first(offset), freq0 = first(freq),
+                  phase0 = first(phase);
+    const auto moved = [&](int32_t k) {
+        __m128i diff = _mm_xor_si128(bits(in + k), in0);
+        diff = _mm_or_si128(diff, _mm_xor_si128(bits(depth + k), depth0));
+        diff = _mm_or_si128(diff, _mm_xor_si128(bits(offset + k), offset0));
+        diff = _mm_or_si128(diff, _mm_xor_si128(bits(freq + k), freq0));
+        return _mm_or_si128(diff, _mm_xor_si128(bits(phase + k), phase0));
+    };
     int32_t k = 1;
-    for (; k + 4 <= count; k += 4) {
-        __m128i same = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buffers[0] + k)), first[0]);
-        for (int32_t i = 1; i < 5; ++i) {
-            same = _mm_and_si128(
-                same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buffers[i] + k)), first[i]));
-        }
-        if (_mm_movemask_epi8(same) != 0xFFFF) return false;
+    for (; k + 8 <= count; k += 8) {
+        const __m128i diff = _mm_or_si128(moved(k), moved(k + 4));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(diff, _mm_setzero_si128())) != 0xFFFF) return false;
     }
     for (; k < count; ++k) {
-        for (int32_t i = 0; i < 5; ++i) {
-            if (std::bit_cast<int32_t>(buffers[i][k]) != std::bit_cast<int32_t>(buffers[i][0])) return false;
+        const float* const buffers[5] = {in, depth, offset, freq, phase};
+        for (const float* buffer : buffers) {
+            if (std::bit_cast<int32_t>(buffer[k]) != std::bit_cast<int32_t>(buffer[0])) return false;
         }
     }
     return true;

@@ -52,18 +52,12 @@ void HeldLoop(const SilentWave&, const HeldSamples& held, float* out, int32_t n)
     std::fill(out, out + n, OutputOf(0.0, held.depth_eff, held.offset, held.in));
 }
 
-// The sine, four samples at a time: the table indexes of a run of positions without a wrap step four
-// positions on at once (see "Stepping" in sine_index.h), and four outputs are formed in two registers.
-// Short periods, whose runs are too short to gain from it, take the generic loop.
-void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t n) {
-    constexpr int32_t kShortestStepped = 16;
-    if (held.period < kShortestStepped) {
-        HeldLoop<SineWave>(wave, held, out, n);
-        return;
-    }
+// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 4; up to
+// three entries beyond n are written too (index has room for n + 3). Each run of positions without a
+// wrap steps four positions on at once: the run's first four indexes lane by lane, then quotient and
+// remainder four positions on per step.
+void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int32_t n) {
     const int32_t period = held.period;
-    const int32_t length = wave.length;
-    const float* const table = wave.table;
     // N = Q x P + S, and 4S = A x P + B. Here P <= N < 2^27, so 4S, 4Q + A and r + B stay well inside
     // 32 bits.
     const int32_t quotient = length / period;
@@ -72,9 +66,6 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
     const __m128i four_on_rest = _mm_set1_epi32(4 * rest % period);
     const __m128i last_rest = _mm_set1_epi32(period - 1);
     const __m128i whole = _mm_set1_epi32(period);
-    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
-    const __m128d offset = _mm_set1_pd(held.offset);
-    const __m128d in = _mm_set1_pd(held.in);
 
     int32_t position = held.position;
     for (int32_t done = 0; done < n;) {
@@ -82,7 +73,8 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
         position = NextPosition(position, period);
         const int32_t run = std::min(n - done, period - position);
 
-        // The indexes of the run's first four positions, lane by lane.
+        // The indexes of the run's first four positions, lane by lane (with P >= 4 they are in the
+        // period, but lanes beyond the run are overwritten by the next run or lie past n).
         alignas(16) int32_t lane_index[4];
         alignas(16) int32_t lane_rest[4];
         SineStep step = SineStep::At(length, position, period, held.inverse);
@@ -96,31 +88,75 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
                 step.rest -= period;
             }
         }
-        __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_index));
+        __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_index));
         __m128i remainder = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_rest));
-
-        float* const run_out = out + done;
-        int32_t k = 0;
-        for (; k + 4 <= run; k += 4) {
-            alignas(16) int32_t at[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
-            _mm_storeu_ps(run_out + k, OutputsOf(_mm_setr_ps(table[at[0]], table[at[1]], table[at[2]], table[at[3]]),
-                                                 depth_eff, offset, in));
+        for (int32_t k = 0; k < run; k += 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), lanes);
             // Four positions on: a remainder of P or more carries one into the index (the mask is -1).
             remainder = _mm_add_epi32(remainder, four_on_rest);
             const __m128i carry = _mm_cmpgt_epi32(remainder, last_rest);
             remainder = _mm_sub_epi32(remainder, _mm_and_si128(carry, whole));
-            index = _mm_sub_epi32(_mm_add_epi32(index, four_on_index), carry);
+            lanes = _mm_sub_epi32(_mm_add_epi32(lanes, four_on_index), carry);
         }
-        // The run's last one to three positions (the lanes beyond them lie past the period: unread).
-        alignas(16) int32_t at[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
-        for (int32_t lane = 0; k < run; ++k, ++lane)
-            run_out[k] = OutputOf(table[at[lane]], held.depth_eff, held.offset, held.in);
-
         done += run;
         position += run - 1;
     }
+}
+
+// 14 for In = 1, an Offset of zero (of either sign) and a finite DepthEff, four samples per
+// single-precision multiply. Why it equals the double steps: w and DepthEff are singles, so their
+// product p (48 significant bits) is exact in double, and multiplying by In = 1 changes nothing.
+// Adding Offset = -0 changes no value, so the literal output is p rounded once to single, which is
+// what the single multiply gives. Adding +0 changes only an exact zero: p is +-0 exactly when w is 0
+// (DepthEff is not 0 in an active sample, and finite), and then the literal output is +0; every other
+// p is unchanged, and rounded once as before (a p that rounds to -0 in single stays -0 in double too).
+void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, float offset, float* out, int32_t n) {
+    const __m128 depth = _mm_set1_ps(depth_eff);
+    const __m128 zero = _mm_setzero_ps();
+    // All ones when a zero wave gives +0 (Offset +0), none when it keeps the product's sign (Offset -0).
+    const __m128 plus_zero = std::signbit(offset) ? zero : _mm_castsi128_ps(_mm_set1_epi32(-1));
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128 waves =
+            _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
+        const __m128 to_plus_zero = _mm_and_ps(_mm_cmpeq_ps(waves, zero), plus_zero);
+        _mm_storeu_ps(out + k, _mm_andnot_ps(to_plus_zero, _mm_mul_ps(waves, depth)));
+    }
+    for (; k < n; ++k) {
+        const float wave = table[index[k]];
+        out[k] = wave == 0.0f && !std::signbit(offset) ? 0.0f : wave * depth_eff;
+    }
+}
+
+// The sine, in two passes: first the table indexes of all n positions, four at a time (see "Stepping"
+// in sine_index.h), then the reads and outputs, four at a time in two registers. Kept apart, each loop
+// holds its constants in registers, and the reads, which mostly miss the first-level cache, depend on
+// nothing but the index array, so many of them are in flight at once.
+// Short periods, whose runs are too short to gain from it, take the generic loop.
+void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t n) {
+    constexpr int32_t kShortestStepped = 16;
+    if (held.period < kShortestStepped) {
+        HeldLoop<SineWave>(wave, held, out, n);
+        return;
+    }
+    alignas(16) int32_t index[kStretch + 4];
+    SteppedIndexes(wave.length, held, index, n);
+
+    const float* const table = wave.table;
+    if (held.in == 1.0 && held.offset == 0.0 && std::isfinite(held.depth_eff)) {
+        UnitGainOutputs(table, index, static_cast<float>(held.depth_eff), static_cast<float>(held.offset), out, n);
+        return;
+    }
+    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
+    const __m128d offset = _mm_set1_pd(held.offset);
+    const __m128d in = _mm_set1_pd(held.in);
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128 waves =
+            _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
+        _mm_storeu_ps(out + k, OutputsOf(waves, depth_eff, offset, in));
+    }
+    for (; k < n; ++k) out[k] = OutputOf(table[index[k]], held.depth_eff, held.offset, held.in);
 }
 
 // The square: first the smoother's sums (its chain), then the averages and outputs two at a time.

@@ -263,3 +263,55 @@ TEST(HeldSquare, DecayBelowTheShortcutsRangeAndTheNextEdgeAreBitEqual) {
 }
 
 }  // namespace
+
+namespace {
+
+// A held sine at In = 1 and an Offset of +0 or -0, the plainest patch, against the literal engine:
+// negative depths (where w = +0 gives -0 before the offset is added), depths that overflow or underflow
+// single precision in the product, and infinite ones.
+TEST(HeldSine, UnitInAndZeroOffsetAreBitEqualForEveryDepth) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr int32_t kBlock = 256;
+    const float kDepths[] = {0.5f,
+                             -0.25f,
+                             1.0f,
+                             -1.0f,
+                             3e38f,
+                             -3e38f,
+                             1e-45f,
+                             -1e-40f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity()};
+    for (const float rate : {44100.0f, 48000.0f}) {
+        for (const float offset : {0.0f, -0.0f}) {
+            for (const float depth : kDepths) {
+                ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kBlock);
+                rig.SetSampleRate(rate);
+                rig.Wire();
+                rig.SetChoices(VexloModule::kWaveSine, 0, 0);
+                rig.Open();
+                std::fill(rig.in.begin(), rig.in.end(), 1.0f);
+                std::fill(rig.depth.begin(), rig.depth.end(), depth);
+                std::fill(rig.offset.begin(), rig.offset.end(), offset);
+                // 37 Hz: periods of 1192 and 1297 samples, not a multiple of the block.
+                std::fill(rig.freq.begin(), rig.freq.end(), 3.7f);
+                std::fill(rig.phase.begin(), rig.phase.end(), 0.0f);
+                reference::LiteralEngine engine(rate);
+                std::vector<float> expected(kBlock);
+                int32_t mismatches = 0;
+                for (int32_t block = 0; block < 20; ++block) {
+                    rig.Process(0, kBlock);
+                    engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(),
+                                         rig.phase.data(), expected.data()},
+                                        {VexloModule::kWaveSine, 0, 0}, 0, kBlock);
+                    for (int32_t k = 0; k < kBlock; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+                }
+                EXPECT_EQ(mismatches, 0) << "rate " << rate << " offset " << offset << " depth " << depth;
+                rig.Close();
+            }
+        }
+    }
+}
+
+}  // namespace
