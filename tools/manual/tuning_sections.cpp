@@ -152,7 +152,11 @@ void AddModulationNoise(Manual& manual) {
     }
     auto range = [](const std::vector<double>& values, const char* format) {
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        return Format(format, *low) + " to " + Format(format, *high);
+        auto typeset = [&](double value) {
+            const std::string text = Format(format, value);
+            return text[0] == '-' ? "&minus;" + text.substr(1) : text;
+        };
+        return typeset(*low) + " and " + typeset(*high);
     };
     manual.fields["fm_noise_range"] = range(fm_noise, "%.0f");
     manual.fields["fm_shift_range"] = range(fm_shift, "%+.0f");
