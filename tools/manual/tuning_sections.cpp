@@ -7,6 +7,7 @@
 #include "measurements.h"
 #include "module_run.h"
 #include "sections.h"
+#include "tone_measurements.h"
 
 namespace manual {
 
@@ -40,8 +41,8 @@ std::vector<double> NoteErrors(const trhost::ModuleLibrary& vexlo, double rate) 
     std::vector<double> errors;
     const int64_t settle = static_cast<int64_t>(kSettleSeconds * rate);
     for (int i = 0; i < notes; ++i) {
-        const double measured = MeasureFrequency(out, i * per_note + settle, per_note - settle, rate);
-        errors.push_back(Cents(measured, NoteFrequency(kLowestNote + i)));
+        const std::vector<float> note(out.begin() + i * per_note + settle, out.begin() + (i + 1) * per_note);
+        errors.push_back(Cents(trhost::MeasureFrequency(note, rate).value_or(0), NoteFrequency(kLowestNote + i)));
     }
     return errors;
 }
@@ -115,6 +116,7 @@ void AddModulationNoise(Manual& manual) {
     };
 
     std::string rows;
+    std::vector<double> fm_noise, fm_shift;
     for (double hertz : {55.0, 110.0, 220.0, 440.0, 880.0, 1760.0, 3520.0}) {
         const std::vector<float> plain = RenderOut(manual.vexlo, carrier(hertz));
 
@@ -135,13 +137,29 @@ void AddModulationNoise(Manual& manual) {
 
         // The modulator plays whole-sample periods too: its sidebands are spaced by what it plays.
         const double spacing = kRate / std::floor(kRate / (hertz * kModulatorRatio) + 0.5);
-        auto level = [&](const std::vector<float>& out, int orders) {
-            return Format("%.0f", OffPartialLevel(out, first, analysed, kRate, hertz, spacing, orders));
+        auto measure = [&](const std::vector<float>& out, int orders) {
+            return MeasureSidebandTone(out, first, analysed, kRate, hertz, spacing, orders);
         };
-        rows += "<tr><td>" + Format("%g", hertz) + " Hz</td><td>" + level(plain, 0) + "</td><td>" +
-                level(RenderOut(manual.vexlo, fm), kSidebands) + "</td><td>" +
-                level(RenderOut(manual.vexlo, pm), kSidebands) + "</td></tr>\n";
+        const SidebandTone unmodulated = measure(plain, 0);
+        const SidebandTone fm_tone = measure(RenderOut(manual.vexlo, fm), kSidebands);
+        const SidebandTone pm_tone = measure(RenderOut(manual.vexlo, pm), kSidebands);
+        const double fm_cents = Cents(fm_tone.carrier_hz, unmodulated.carrier_hz);
+        fm_noise.push_back(fm_tone.off_partials_db);
+        fm_shift.push_back(fm_cents);
+        rows += "<tr><td>" + Format("%g", hertz) + " Hz</td><td>" + Format("%.0f", unmodulated.off_partials_db) +
+                "</td><td>" + Format("%.0f", fm_tone.off_partials_db) + "</td><td>" + Format("%+.0f", fm_cents) +
+                "</td><td>" + Format("%.0f", pm_tone.off_partials_db) + "</td></tr>\n";
     }
+    auto range = [](const std::vector<double>& values, const char* format) {
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        auto typeset = [&](double value) {
+            const std::string text = Format(format, value);
+            return text[0] == '-' ? "&minus;" + text.substr(1) : text;
+        };
+        return typeset(*low) + " and " + typeset(*high);
+    };
+    manual.fields["fm_noise_range"] = range(fm_noise, "%.0f");
+    manual.fields["fm_shift_range"] = range(fm_shift, "%+.0f");
     manual.fields["noise_rows"] = rows;
 }
 

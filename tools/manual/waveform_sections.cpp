@@ -2,9 +2,9 @@
 // from the module's own output.
 #include <cmath>
 
-#include "measurements.h"
 #include "module_run.h"
 #include "sections.h"
+#include "tone_measurements.h"
 
 namespace manual {
 
