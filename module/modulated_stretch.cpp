@@ -91,7 +91,7 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
 // modulation nearly every sample has a new period and phase offset, so nothing is remembered from one
 // sample to the next.
 template <class Wave>
-void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+void RenderModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
     Measured measured;
     Measure(block, from, count, tables.rate, measured);
     CountChain chain = CountChain::From(cycle);
@@ -103,6 +103,11 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
                                  block.in[at]);
     }
     cycle = chain.ToCycle();
+}
+
+template <class Wave>
+void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    RenderModulated(block, tables, from, count, cycle, wave);
 }
 
 // The sine: the table indexes first, then the reads. Under modulation the reads are mostly cache
@@ -136,18 +141,7 @@ template <>
 void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                               SquareWave wave) {
     SquareSmoother local = *wave.smoother;
-    const SquareWave local_wave{&local};
-    Measured measured;
-    Measure(block, from, count, tables.rate, measured);
-    CountChain chain = CountChain::From(cycle);
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t at = from + k;
-        const int32_t period = measured.period[k];
-        const int32_t position = chain.Step(period, measured.inverse[k], measured.phase_offset[k]);
-        block.out[at] = Rendered(local_wave, position, period, measured.inverse[k], measured.depth_eff[k],
-                                 block.offset[at], block.in[at]);
-    }
-    cycle = chain.ToCycle();
+    RenderModulated(block, tables, from, count, cycle, SquareWave{&local});
     *wave.smoother = local;
 }
 
