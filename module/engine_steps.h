@@ -85,7 +85,7 @@ struct Measured {
 };
 
 // Measures samples [from, from + count) of the block into measured[0, count), 1 <= count <= kStretch.
-// Samples are independent of one another, so their divisions overlap (modulated_stretch.cpp).
+// Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
 
 // 7. Inactive: the offset alone.

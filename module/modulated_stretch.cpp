@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
+#include <bit>
 #include <cmath>
 
 #include "engine_steps.h"
@@ -12,9 +13,8 @@ namespace vexlo {
 
 namespace {
 
-// Step 11's phase offset for a lane the two-at-a-time measure could not finish: P x PF + 0.5 (already
-// formed, `samples`) truncated, reduced into 0 .. P - 1. When the truncation leaves 32 bits it is
-// reduced modulo P first, which leaves the position unchanged.
+// Step 11's phase offset: P x PF + 0.5 (already formed, `samples`) truncated, reduced into 0 .. P - 1. When the
+// truncation leaves 32 bits it is reduced modulo P first, which leaves the position unchanged.
 int32_t ReducedPhaseOffset(double samples, int32_t period) {
     const int32_t phase_offset =
         TruncFitsInt32(samples) ? static_cast<int32_t>(samples)
@@ -30,60 +30,142 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
     return OutputOf(wave.At(position, period, inverse), depth_eff, offset, in);
 }
 
+// Steps 2, 3, 5, 6, 8 and 11 for sample `at` of the block, into measured[k]: the definition of what
+// each sample asks of the oscillator, which the packed form below must equal.
+VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_rate, float hertz_per_unit,
+                                 Measured& measured, int32_t k) {
+    // 2. Effective depth: absolute, or relative to the offset.
+    const float depth_factor = block.relative ? block.offset[at] : kAbsoluteDepth;
+    const float depth_eff =
+        static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
+
+    // 3. Frequency in hertz.
+    const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+
+    // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
+    float fraction = static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
+    if (!std::isfinite(fraction)) fraction = 0.0f;
+
+    // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
+    const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
+
+    // 8. Period in whole samples, at least 1; 0 marks an inactive sample. An inactive sample divides
+    //    by 1 Hz instead, so that the conversion is always defined: above 1/30 Hz,
+    //    R / F + 0.5 <= 30 x R + 0.5, which truncates into 32 bits; at 1 Hz it is R + 0.5.
+    int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(active ? hertz : 1.0f) + 0.5);
+    period = period < 1 ? 1 : period;
+    measured.period[k] = active ? period : 0;
+    measured.depth_eff[k] = depth_eff;
+
+    // 1 / P, off the count's chain.
+    const double whole = static_cast<double>(period);
+    measured.inverse[k] = 1.0 / whole;
+
+    // 11. Phase offset in whole samples, reduced into 0 .. P - 1.
+    measured.phase_offset[k] = ReducedPhaseOffset(whole * static_cast<double>(fraction) + 0.5, period);
+}
+
+// The smallest single above the double 1/30: for every single F, F > 1/30 in double exactly when
+// F >= this, since no single lies between the two.
+inline constexpr float kLowestHertzAbove = 0x1.111112p-5f;
+static_assert(static_cast<double>(kLowestHertzAbove) > kLowestHertz);
+static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kLowestHertzAbove) - 1u)) <=
+              kLowestHertz);
+
+// Two doubles' truncations as the low two lanes of four, and four lanes from two such pairs.
+VEXLO_PER_SAMPLE __m128i TruncatedPairs(__m128d low, __m128d high) {
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+}
+// Four 64-bit-lane masks of two pairs as four 32-bit-lane masks.
+VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(low), _mm_castpd_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
+}
+
 }  // namespace
 
+// Four samples per pass, each lane taking MeasureOne's operations in its order. Why each packed step
+// gives the same bits:
+//   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
+//     exponent of a single's product leaves double's range), so rounding it to single is rounding the
+//     exact product once, which is what the single multiply does.
+//   - 5's finiteness: x - x is 0 for a finite x and NaN otherwise.
+//   - 6: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as DepthEff < 0 or
+//     DepthEff > 0 (both false for NaN).
+//   - 8, the inverse and 11: the same double operations, two lanes per instruction; the packed
+//     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne,
+//     and the phase offset's lanes that do not fit are taken again by ReducedPhaseOffset, as are those
+//     still outside 0 .. P - 1 after adding P once).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
-    // Two loops, each short: a sample's divisions wait on one another (the period on F, its inverse on
-    // the period), and shorter loops keep more samples' divisions in flight at once.
     const double whole_rate = static_cast<double>(rate);
     const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
-    float phase_fraction[kStretch];
-    for (int32_t k = 0; k < count; ++k) {
-        // 1. Inputs.
+    const __m128 per_unit = _mm_set1_ps(hertz_per_unit);
+    const __m128 periods_per_unit = _mm_set1_ps(kPeriodsPerUnit);
+    const __m128 lowest = _mm_set1_ps(kLowestHertzAbove);
+    const __m128 one_hertz = _mm_set1_ps(1.0f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 absolute = _mm_set1_ps(kAbsoluteDepth);
+    const __m128d rate_pd = _mm_set1_pd(whole_rate);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d below = _mm_set1_pd(kTruncBelowInt32);
+    const __m128d above = _mm_set1_pd(kTruncAboveInt32);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
         const int32_t at = from + k;
+        // 2, 3 and 5.
+        const __m128 depth = _mm_loadu_ps(block.depth + at);
+        const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : absolute, depth);
+        const __m128 hertz = _mm_mul_ps(per_unit, _mm_loadu_ps(block.freq + at));
+        __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), periods_per_unit);
+        fraction = _mm_and_ps(fraction, _mm_cmpeq_ps(_mm_sub_ps(fraction, fraction), zero));
 
-        // 2. Effective depth: absolute, or relative to the offset.
-        const float depth_factor = block.relative ? block.offset[at] : kAbsoluteDepth;
-        const float depth_eff =
-            static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
+        // 6.
+        const __m128 active = _mm_and_ps(_mm_cmpge_ps(hertz, lowest),
+                                         _mm_or_ps(_mm_cmplt_ps(depth_eff, zero), _mm_cmpgt_ps(depth_eff, zero)));
 
-        // 3. Frequency in hertz.
-        const float hertz =
-            static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+        // 8, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
+        const __m128 divisor = _mm_or_ps(_mm_and_ps(active, hertz), _mm_andnot_ps(active, one_hertz));
+        __m128i period =
+            TruncatedPairs(_mm_add_pd(_mm_div_pd(rate_pd, _mm_cvtps_pd(divisor)), half),
+                           _mm_add_pd(_mm_div_pd(rate_pd, _mm_cvtps_pd(_mm_movehl_ps(divisor, divisor))), half));
+        period = _mm_sub_epi32(period, _mm_cmpeq_epi32(period, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.period + k),
+                         _mm_and_si128(period, _mm_castps_si128(active)));
+        _mm_storeu_ps(measured.depth_eff + k, depth_eff);
 
-        // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
-        const float fraction =
-            static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
+        // The inverse.
+        const __m128d whole_low = _mm_cvtepi32_pd(period);
+        const __m128d whole_high = _mm_cvtepi32_pd(_mm_shuffle_epi32(period, _MM_SHUFFLE(3, 2, 3, 2)));
+        _mm_storeu_pd(measured.inverse + k, _mm_div_pd(one, whole_low));
+        _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(one, whole_high));
 
-        // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
-        const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
-
-        // 8. Period in whole samples, at least 1; 0 marks an inactive sample. An inactive sample divides
-        //    by 1 Hz instead, so that the conversion is always defined: above 1/30 Hz,
-        //    R / F + 0.5 <= 30 x R + 0.5, which truncates into 32 bits; at 1 Hz it is R + 0.5.
-        const int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(active ? hertz : 1.0f) + 0.5);
-        measured.period[k] = active ? (period < 1 ? 1 : period) : 0;
-        measured.depth_eff[k] = depth_eff;
-        phase_fraction[k] = std::isfinite(fraction) ? fraction : 0.0f;
-    }
-    for (int32_t k = 0; k < count; ++k) {
-        // 1 / P, off the count's chain (an inactive sample's P counts as 1 here).
-        const int32_t period = measured.period[k] < 1 ? 1 : measured.period[k];
-        const double whole = static_cast<double>(period);
-        measured.inverse[k] = 1.0 / whole;
-
-        // 11. Phase offset in whole samples, reduced into 0 .. P - 1: P x PF + 0.5 truncated, plus P when
-        //     negative; anything else (a phase of more than a period, or a truncation beyond 32 bits) is
-        //     reduced the long way.
-        const double samples = whole * static_cast<double>(phase_fraction[k]) + 0.5;
-        const bool fits = TruncFitsInt32(samples);
-        int32_t phase_offset = fits ? static_cast<int32_t>(samples) : 0;
-        phase_offset = phase_offset < 0 ? phase_offset + period : phase_offset;
-        if (!fits || static_cast<uint32_t>(phase_offset) >= static_cast<uint32_t>(period)) {
-            phase_offset = ReducedPhaseOffset(samples, period);
+        // 11, plus P once when negative.
+        const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), half);
+        const __m128d samples_high =
+            _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), half);
+        const __m128i fits =
+            NarrowedMasks(_mm_and_pd(_mm_cmpgt_pd(samples_low, below), _mm_cmplt_pd(samples_low, above)),
+                          _mm_and_pd(_mm_cmpgt_pd(samples_high, below), _mm_cmplt_pd(samples_high, above)));
+        __m128i phase_offset = TruncatedPairs(samples_low, samples_high);
+        phase_offset =
+            _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmplt_epi32(phase_offset, _mm_setzero_si128()), period));
+        const __m128i inside = _mm_and_si128(_mm_and_si128(fits, _mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1))),
+                                             _mm_cmplt_epi32(phase_offset, period));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
+        const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
+        if (outside != 0) {
+            alignas(16) double samples[4];
+            _mm_store_pd(samples, samples_low);
+            _mm_store_pd(samples + 2, samples_high);
+            alignas(16) int32_t periods[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
+            for (int32_t lane = 0; lane < 4; ++lane) {
+                if (outside & (1 << lane))
+                    measured.phase_offset[k + lane] = ReducedPhaseOffset(samples[lane], periods[lane]);
+            }
         }
-        measured.phase_offset[k] = phase_offset;
     }
+    for (; k < count; ++k) MeasureOne(block, from + k, whole_rate, hertz_per_unit, measured, k);
 }
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
