@@ -47,10 +47,16 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$arch_missing" = 1 ]; then
   dpkg --add-architecture i386
 fi
-if ! apt-get update -q; then
-  echo "setup: apt-get update failed; cannot install: ${missing[*]}" >&2
-  exit 1
-fi
+# A mirror caught mid-sync fails one index now and serves it a minute later, so the update is tried
+# again; if it still fails, the install is tried anyway, since the indexes that did arrive (or older
+# ones) usually hold every package. Only a failed install is final.
+updated=0
+for attempt in 1 2 3; do
+  if apt-get update -q; then updated=1; break; fi
+  echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
+  [ "$attempt" = 3 ] || sleep 20
+done
+[ "$updated" = 1 ] || echo "setup: going on with the package indexes that did arrive" >&2
 if [ "${#missing[@]}" -gt 0 ] && ! apt-get install -y -q --no-install-recommends "${missing[@]}"; then
   echo "setup: apt-get install failed for: ${missing[*]}" >&2
   exit 1
