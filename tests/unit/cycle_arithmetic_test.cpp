@@ -102,9 +102,30 @@ TEST(Rescale, UnconditionalStepIsTheLiteralWheneverDecided) {
         ASSERT_EQ(vexlo::RescaledPlusOne(0.0, ratio, &undecided), 1.0);
         ASSERT_FALSE(undecided);
     }
-    // Exact halves must hand over to the literal steps.
+    // Exact halves, and products nearer a half than the roundings could move them, must hand over
+    // to the literal steps.
     vexlo::RescaledPlusOne(1.0, 3.0 * (1.0 / 2.0), &undecided);
     ASSERT_TRUE(undecided);
+    vexlo::RescaledPlusOne(1.0, 0.5 + 0x1p-21, &undecided);
+    ASSERT_TRUE(undecided);
+    vexlo::RescaledPlusOne(1.0, 0.5 + 0x1p-19, &undecided);
+    ASSERT_FALSE(undecided);
+
+    // Rescales that land a hair from a half: from old P (odd) to old P +- 1 at a count of about half
+    // old P, c x P / old P lies 1 / (2 old P) from a half, nearer than the roundings reach for the
+    // longest periods. Decided or not, the step must never differ from the literal one.
+    for (int32_t old_period : {3, 44101, 1440001, 5760001, kLargestExactTable - 1}) {
+        for (int32_t period : {old_period - 1, old_period + 1}) {
+            for (int32_t count : {(old_period - 1) / 2, (old_period + 1) / 2}) {
+                const double ratio = static_cast<double>(period) * (1.0 / static_cast<double>(old_period));
+                const double next = vexlo::RescaledPlusOne(count, ratio, &undecided);
+                if (!undecided) {
+                    ASSERT_EQ(next, static_cast<double>(LiteralStep(count, old_period, period)) + 1.0)
+                        << count << " " << old_period << " " << period;
+                }
+            }
+        }
+    }
 
     std::mt19937 rng(13);
     int64_t undecided_count = 0;
