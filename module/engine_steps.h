@@ -181,14 +181,14 @@ struct CountChain {
     }
     Cycle ToCycle() const { return {static_cast<int32_t>(counted) - 1, counted == 0.0 ? -1 : previous_period}; }
 
-    // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
-    // it is inactive.
-    VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
+    // Steps 7, 9, 4 and 10 of a sample with period P (0: inactive) and 1.0 / P: the count after step 10
+    // plus one (1 .. P), or 0 when the sample is inactive.
+    VEXLO_PER_SAMPLE double Count(int32_t period, double inverse) {
         // 7. Inactive: the cycle restarts when the oscillator runs again.
         if (period == 0) {
             counted = 0.0;
             previous_inverse = inverse;
-            return -1;
+            return 0.0;
         }
 
         // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
@@ -208,8 +208,18 @@ struct CountChain {
         counted = next;
         previous_period = period;
         previous_inverse = inverse;
+        return next;
+    }
 
-        // 12. Position: count + phase offset mod P.
+    // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
+    // it is inactive.
+    VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
+        const double next = Count(period, inverse);
+        return period == 0 ? -1 : PositionOf(next, phase_offset, period);
+    }
+
+    // 12. Position: count + phase offset mod P, from Count's answer for an active sample (1 .. P).
+    VEXLO_PER_SAMPLE static int32_t PositionOf(double next, int32_t phase_offset, int32_t period) {
         return AddWrapped(static_cast<int32_t>(next) - 1, phase_offset, period);
     }
 };

@@ -192,30 +192,128 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
     RenderModulated(block, tables, from, count, cycle, wave);
 }
 
-// The sine: the table indexes first, then the reads. Under modulation the reads are mostly cache
-// misses: each entry is asked for as soon as its index is known, so that the misses overlap the count's
-// chain, and the loop of reads that follows mostly finds them in the cache.
+// Step 12 for four counted samples: from CountChain::Count's answers (counts[0, 4)), (count + phase
+// offset) mod P lane by lane with PositionOf's operations, and -1 in an inactive lane (count 0).
+// The packed truncation of a whole-number count is the scalar one.
+VEXLO_PER_SAMPLE __m128i Positions(const double* counts, __m128i phase_offset, __m128i period) {
+    const __m128i count =
+        _mm_sub_epi32(TruncatedPairs(_mm_loadu_pd(counts), _mm_loadu_pd(counts + 2)), _mm_set1_epi32(1));
+    const __m128i room = _mm_sub_epi32(period, phase_offset);
+    const __m128i fits = _mm_cmplt_epi32(count, room);
+    const __m128i position = _mm_or_si128(_mm_and_si128(fits, _mm_add_epi32(count, phase_offset)),
+                                          _mm_andnot_si128(fits, _mm_sub_epi32(count, room)));
+    return _mm_or_si128(position, _mm_cmplt_epi32(count, _mm_setzero_si128()));
+}
+
+// The sine-table indexes of four positions (-1 when inactive): each lane takes SineIndexMultiplied's
+// double operations in its order, two lanes per instruction, and the packed truncation is the scalar
+// one (the estimate is below N + 1 < 2^27). An inactive lane gets -1.
+VEXLO_PER_SAMPLE __m128i SineIndexes(__m128i positions, __m128i periods, const double* inverse, __m128d length) {
+    const auto high_half = [](__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)); };
+    const auto estimated = [&](__m128i position, __m128i period, __m128d inverse_pair, __m128d& rest, __m128d& whole) {
+        const __m128d product = _mm_mul_pd(length, _mm_cvtepi32_pd(position));
+        whole = _mm_cvtepi32_pd(period);
+        const __m128i estimate = _mm_cvttpd_epi32(_mm_mul_pd(product, inverse_pair));
+        rest = _mm_sub_pd(product, _mm_mul_pd(_mm_cvtepi32_pd(estimate), whole));
+        return estimate;
+    };
+    __m128d rest_low, rest_high, whole_low, whole_high;
+    const __m128i estimate_low = estimated(positions, periods, _mm_loadu_pd(inverse), rest_low, whole_low);
+    const __m128i estimate_high =
+        estimated(high_half(positions), high_half(periods), _mm_loadu_pd(inverse + 2), rest_high, whole_high);
+    // One too many where the remainder is negative, one too few where it is P or more (masks are -1).
+    const __m128d zero = _mm_setzero_pd();
+    const __m128i too_many = NarrowedMasks(_mm_cmplt_pd(rest_low, zero), _mm_cmplt_pd(rest_high, zero));
+    const __m128i too_few = NarrowedMasks(_mm_cmpge_pd(rest_low, whole_low), _mm_cmpge_pd(rest_high, whole_high));
+    const __m128i index =
+        _mm_sub_epi32(_mm_add_epi32(_mm_unpacklo_epi64(estimate_low, estimate_high), too_many), too_few);
+    return _mm_or_si128(index, _mm_cmplt_epi32(positions, _mm_setzero_si128()));
+}
+
+// 14 for four samples, and 7's output in the lanes marked inactive (-1): each lane takes OutputOf's or
+// InactiveOutput's double operations in their order, two lanes per instruction.
+VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128 waves, __m128 depth_eff, __m128 offset, __m128 in, __m128i inactive) {
+    const auto pair = [](__m128 w, __m128 d, __m128 o, __m128 i, __m128i idle) {
+        const __m128d offset_pd = _mm_cvtps_pd(o), in_pd = _mm_cvtps_pd(i);
+        const __m128d running = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(w), _mm_cvtps_pd(d)), offset_pd), in_pd);
+        const __m128d resting = _mm_mul_pd(offset_pd, in_pd);
+        const __m128d mask = _mm_castsi128_pd(idle);
+        return _mm_cvtpd_ps(_mm_or_pd(_mm_and_pd(mask, resting), _mm_andnot_pd(mask, running)));
+    };
+    const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
+    const __m128 low_out = pair(waves, depth_eff, offset, in, _mm_unpacklo_epi32(inactive, inactive));
+    const __m128 high_out =
+        pair(high(waves), high(depth_eff), high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
+    return _mm_movelh_ps(low_out, high_out);
+}
+
+// The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
+// time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
+// as soon as its index is known. -1 marks an inactive sample.
+void SineIndexesAhead(const Measured& measured, const double* counts, const SineWave& wave, int32_t count,
+                      int32_t* index) {
+    const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
+    const auto ints = [](const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto fetch = [&](int32_t entry) {
+        _mm_prefetch(reinterpret_cast<const char*>(wave.table + (entry < 0 ? 0 : entry)), _MM_HINT_T0);
+    };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m128i period = ints(measured.period + k);
+        const __m128i positions = Positions(counts + k, ints(measured.phase_offset + k), period);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
+                        SineIndexes(positions, period, measured.inverse + k, length));
+        for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
+    }
+    for (; k < count; ++k) {
+        const int32_t period = measured.period[k];
+        index[k] = period == 0 ? -1
+                               : SineIndexMultiplied(
+                                     wave.length, CountChain::PositionOf(counts[k], measured.phase_offset[k], period),
+                                     period, measured.inverse[k]);
+        fetch(index[k]);
+    }
+}
+
+// The outputs of a stretch's samples from their table indexes, four at a time.
+void SineOutputs(const Block& block, int32_t from, const Measured& measured, const float* table, const int32_t* index,
+                 int32_t count) {
+    const auto entry = [&](int32_t k) { return table[index[k] < 0 ? 0 : index[k]]; };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const int32_t at = from + k;
+        // Inactive lanes read entry 0, and their output ignores it.
+        const __m128i inactive =
+            _mm_cmplt_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(index + k)), _mm_setzero_si128());
+        const __m128 waves = _mm_setr_ps(entry(k), entry(k + 1), entry(k + 2), entry(k + 3));
+        _mm_storeu_ps(block.out + at,
+                      RenderedOutputs(waves, _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
+                                      _mm_loadu_ps(block.in + at), inactive));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        block.out[at] = index[k] < 0 ? InactiveOutput(block.offset[at], block.in[at])
+                                     : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
+    }
+}
+
+// The sine: the count's chain alone first, then the table indexes four at a time, each entry asked for
+// from memory as soon as its index is known, then the reads and outputs four at a time. Kept out of
+// the chain's loop, the indexes' long conversions no longer hold it up, and the reads, mostly cache
+// misses under modulation, are all in flight before the first is needed.
 template <>
 void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                             SineWave wave) {
     Measured measured;
     Measure(block, from, count, tables.rate, measured);
     CountChain chain = CountChain::From(cycle);
-    int32_t index[kStretch];
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t period = measured.period[k];
-        const int32_t position = chain.Step(period, measured.inverse[k], measured.phase_offset[k]);
-        index[k] = position < 0 ? -1 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
-        // The entry is fetched now, while the count's chain keeps this loop waiting anyway.
-        _mm_prefetch(reinterpret_cast<const char*>(wave.table + (index[k] < 0 ? 0 : index[k])), _MM_HINT_T0);
-    }
+    alignas(16) double counts[kStretch];
+    for (int32_t k = 0; k < count; ++k) counts[k] = chain.Count(measured.period[k], measured.inverse[k]);
     cycle = chain.ToCycle();
-    const float* const table = wave.table;
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t at = from + k;
-        block.out[at] = index[k] < 0 ? InactiveOutput(block.offset[at], block.in[at])
-                                     : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
-    }
+
+    alignas(16) int32_t index[kStretch];
+    SineIndexesAhead(measured, counts, wave, count, index);
+    SineOutputs(block, from, measured, wave.table, index, count);
 }
 
 // The square: a local copy of the smoother, which no output store can alias.
