@@ -13,9 +13,9 @@ namespace vexlo::bench {
 
 namespace {
 
-// Samples per block (a common host block) and per input span: the blocks walk through one second of
-// precomputed input, so that computing the inputs is not timed.
-constexpr int32_t kBlock = 256;
+// Samples per block and per input span: the blocks walk through one second of precomputed input, so
+// that computing the inputs is not timed.
+constexpr int32_t kBlock = kBlockSamples;
 constexpr int32_t kSpan = kBlock * 188;
 constexpr double kTwoPi = 6.283185307179586;
 

@@ -10,6 +10,8 @@ namespace vexlo::bench {
 
 // Sample rate of every per-sample benchmark, and of the instance counts reported from them.
 inline constexpr float kBenchRate = 48000.0f;
+// Samples per block (a common host block) of every per-sample benchmark.
+inline constexpr int kBlockSamples = 256;
 
 // The name of a scenario's module and literal benchmark, in registration order.
 struct EnginePair {

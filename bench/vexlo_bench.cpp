@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine_benchmarks.h"
+#include "environment_benchmarks.h"
 #include "lifecycle_benchmarks.h"
 
 namespace {
@@ -46,6 +47,7 @@ private:
 
 int main(int argc, char** argv) {
     const std::vector<vexlo::bench::EnginePair> pairs = vexlo::bench::RegisterEngineBenchmarks();
+    vexlo::bench::RegisterEnvironmentBenchmarks();
     vexlo::bench::RegisterLifecycleBenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -71,6 +73,11 @@ int main(int argc, char** argv) {
     const double open_new = reporter.Counter("open/new rate (builds the table)", vexlo::bench::kTimePerOpen);
     const double open_held = reporter.Counter("open/rate already open (shares it)", vexlo::bench::kTimePerOpen);
     const double bytes = reporter.Counter("memory/further instance at an open rate", vexlo::bench::kBytesPerInstance);
+    const double guard = reporter.Counter(vexlo::bench::kGuardBenchmark, vexlo::bench::kTimePerCall);
+    if (guard > 0.0) {
+        std::printf("floating-point guard:        %10.2f ns per call (%.3f ns per sample in %d-sample blocks)\n",
+                    guard * 1e9, guard * 1e9 / vexlo::bench::kBlockSamples, vexlo::bench::kBlockSamples);
+    }
     if (open_new > 0.0) std::printf("open at a new rate:          %10.3f ms\n", open_new * 1e3);
     if (open_held > 0.0) std::printf("open at a rate already open: %10.3f us\n", open_held * 1e6);
     if (bytes > 0.0 || open_held > 0.0) std::printf("resident memory per further instance: %.0f bytes\n", bytes);
