@@ -192,6 +192,8 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
     RenderModulated(block, tables, from, count, cycle, wave);
 }
 
+namespace {
+
 // Step 12 for four counted samples: from CountChain::Count's answers (counts[0, 4)), (count + phase
 // offset) mod P lane by lane with PositionOf's operations, and -1 in an inactive lane (count 0).
 // The packed truncation of a whole-number count is the scalar one.
@@ -230,21 +232,50 @@ VEXLO_PER_SAMPLE __m128i SineIndexes(__m128i positions, __m128i periods, const d
     return _mm_or_si128(index, _mm_cmplt_epi32(positions, _mm_setzero_si128()));
 }
 
-// 14 for four samples, and 7's output in the lanes marked inactive (-1): each lane takes OutputOf's or
-// InactiveOutput's double operations in their order, two lanes per instruction.
-VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128 waves, __m128 depth_eff, __m128 offset, __m128 in, __m128i inactive) {
-    const auto pair = [](__m128 w, __m128 d, __m128 o, __m128 i, __m128i idle) {
+// 14 for four samples (their waves in two pairs), and 7's output in the lanes marked inactive (-1):
+// each lane takes OutputOf's or InactiveOutput's double operations in their order, two lanes per
+// instruction.
+VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, __m128 depth_eff, __m128 offset,
+                                        __m128 in, __m128i inactive) {
+    const auto pair = [](__m128d w, __m128 d, __m128 o, __m128 i, __m128i idle) {
         const __m128d offset_pd = _mm_cvtps_pd(o), in_pd = _mm_cvtps_pd(i);
-        const __m128d running = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(w), _mm_cvtps_pd(d)), offset_pd), in_pd);
+        const __m128d running = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(w, _mm_cvtps_pd(d)), offset_pd), in_pd);
         const __m128d resting = _mm_mul_pd(offset_pd, in_pd);
         const __m128d mask = _mm_castsi128_pd(idle);
         return _mm_cvtpd_ps(_mm_or_pd(_mm_and_pd(mask, resting), _mm_andnot_pd(mask, running)));
     };
     const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
-    const __m128 low_out = pair(waves, depth_eff, offset, in, _mm_unpacklo_epi32(inactive, inactive));
+    const __m128 low_out = pair(waves_low, depth_eff, offset, in, _mm_unpacklo_epi32(inactive, inactive));
     const __m128 high_out =
-        pair(high(waves), high(depth_eff), high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
+        pair(waves_high, high(depth_eff), high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
     return _mm_movelh_ps(low_out, high_out);
+}
+
+// The triangle at two positions (the low lanes), lane by lane as TriangleAt: the same double product
+// and division, and the same choice of piece, made by masks.
+VEXLO_PER_SAMPLE __m128d TrianglesAt(__m128i positions, __m128i periods) {
+    const __m128d x = _mm_div_pd(_mm_mul_pd(_mm_cvtepi32_pd(positions), _mm_set1_pd(4.0)), _mm_cvtepi32_pd(periods));
+    const __m128d rising = _mm_cmplt_pd(x, _mm_set1_pd(1.0));
+    const __m128d falling = _mm_andnot_pd(rising, _mm_cmplt_pd(x, _mm_set1_pd(3.0)));
+    const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
+    return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
+}
+
+// A stretch measured, then counted by the chain alone: the first two passes of the paths that render
+// four samples at a time.
+struct Counted {
+    Measured measured;
+    alignas(16) double counts[kStretch];  // CountChain::Count's answers
+};
+
+void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
+                     Counted& counted) {
+    Measure(block, from, count, tables.rate, counted.measured);
+    CountChain chain = CountChain::From(cycle);
+    for (int32_t k = 0; k < count; ++k) {
+        counted.counts[k] = chain.Count(counted.measured.period[k], counted.measured.inverse[k]);
+    }
+    cycle = chain.ToCycle();
 }
 
 // The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
@@ -287,7 +318,8 @@ void SineOutputs(const Block& block, int32_t from, const Measured& measured, con
             _mm_cmplt_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(index + k)), _mm_setzero_si128());
         const __m128 waves = _mm_setr_ps(entry(k), entry(k + 1), entry(k + 2), entry(k + 3));
         _mm_storeu_ps(block.out + at,
-                      RenderedOutputs(waves, _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
+                      RenderedOutputs(_mm_cvtps_pd(waves), _mm_cvtps_pd(_mm_movehl_ps(waves, waves)),
+                                      _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
                                       _mm_loadu_ps(block.in + at), inactive));
     }
     for (; k < count; ++k) {
@@ -297,6 +329,8 @@ void SineOutputs(const Block& block, int32_t from, const Measured& measured, con
     }
 }
 
+}  // namespace
+
 // The sine: the count's chain alone first, then the table indexes four at a time, each entry asked for
 // from memory as soon as its index is known, then the reads and outputs four at a time. Kept out of
 // the chain's loop, the indexes' long conversions no longer hold it up, and the reads, mostly cache
@@ -304,16 +338,45 @@ void SineOutputs(const Block& block, int32_t from, const Measured& measured, con
 template <>
 void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                             SineWave wave) {
-    Measured measured;
-    Measure(block, from, count, tables.rate, measured);
-    CountChain chain = CountChain::From(cycle);
-    alignas(16) double counts[kStretch];
-    for (int32_t k = 0; k < count; ++k) counts[k] = chain.Count(measured.period[k], measured.inverse[k]);
-    cycle = chain.ToCycle();
-
+    Counted counted;
+    MeasureAndCount(block, tables, from, count, cycle, counted);
     alignas(16) int32_t index[kStretch];
-    SineIndexesAhead(measured, counts, wave, count, index);
-    SineOutputs(block, from, measured, wave.table, index, count);
+    SineIndexesAhead(counted.measured, counted.counts, wave, count, index);
+    SineOutputs(block, from, counted.measured, wave.table, index, count);
+}
+
+// The triangle: the count's chain alone first, then positions, waves and outputs four at a time, so
+// that the waves' divisions overlap one another instead of waiting on the chain, and the choice of
+// piece, a coin toss under phase modulation, is made by masks rather than branches.
+template <>
+void RunModulated<TriangleWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
+                                TriangleWave wave) {
+    Counted counted;
+    MeasureAndCount(block, tables, from, count, cycle, counted);
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+
+    const auto ints = [](const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto high_half = [](__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)); };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const int32_t at = from + k;
+        const __m128i period = ints(measured.period + k);
+        const __m128i positions = Positions(counts + k, ints(measured.phase_offset + k), period);
+        // Inactive lanes divide by a period of 0; their output ignores the result.
+        _mm_storeu_ps(
+            block.out + at,
+            RenderedOutputs(TrianglesAt(positions, period), TrianglesAt(high_half(positions), high_half(period)),
+                            _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
+                            _mm_loadu_ps(block.in + at), _mm_cmplt_epi32(positions, _mm_setzero_si128())));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        const int32_t period = measured.period[k];
+        const int32_t position = period == 0 ? -1 : CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
+                                 block.in[at]);
+    }
 }
 
 // The square: a local copy of the smoother, which no output store can alias.
@@ -325,7 +388,6 @@ void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t 
     *wave.smoother = local;
 }
 
-template void RunModulated<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
 template void RunModulated<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
 
 // The stepwise path: the same measuring and waves, and the count as written.
