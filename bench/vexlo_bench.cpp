@@ -3,7 +3,7 @@
 // own table it prints a summary: the speed-up over the literal engine per scenario, and how many
 // instances one core runs in real time at 48 kHz.
 //
-//   build/linux-x86/vexlo_bench                    # everything, about 20 s
+//   build/linux-x86/vexlo_bench                    # everything, about 25 s
 //   build/linux-x86/vexlo_bench --benchmark_filter=sine
 #include <benchmark/benchmark.h>
 
