@@ -214,13 +214,13 @@ struct CountChain {
     // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
     // it is inactive.
     VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
-        const double next = Count(period, inverse);
-        return period == 0 ? -1 : PositionOf(next, phase_offset, period);
+        return PositionOf(Count(period, inverse), phase_offset, period);
     }
 
-    // 12. Position: count + phase offset mod P, from Count's answer for an active sample (1 .. P).
+    // 12. Position: count + phase offset mod P, from Count's answer for the sample; -1 when it is
+    //     inactive (period 0).
     VEXLO_PER_SAMPLE static int32_t PositionOf(double next, int32_t phase_offset, int32_t period) {
-        return AddWrapped(static_cast<int32_t>(next) - 1, phase_offset, period);
+        return period == 0 ? -1 : AddWrapped(static_cast<int32_t>(next) - 1, phase_offset, period);
     }
 };
 

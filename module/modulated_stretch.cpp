@@ -72,6 +72,11 @@ static_assert(static_cast<double>(kLowestHertzAbove) > kLowestHertz);
 static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kLowestHertzAbove) - 1u)) <=
               kLowestHertz);
 
+// Four whole numbers from an array, and the high two of four lanes moved down, where the paired double
+// steps take them.
+VEXLO_PER_SAMPLE __m128i LoadedInts(const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+VEXLO_PER_SAMPLE __m128i HighPair(__m128i lanes) { return _mm_shuffle_epi32(lanes, _MM_SHUFFLE(3, 2, 3, 2)); }
+
 // Two doubles' truncations as the low two lanes of four, and four lanes from two such pairs.
 VEXLO_PER_SAMPLE __m128i TruncatedPairs(__m128d low, __m128d high) {
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
@@ -135,7 +140,7 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
 
         // The inverse.
         const __m128d whole_low = _mm_cvtepi32_pd(period);
-        const __m128d whole_high = _mm_cvtepi32_pd(_mm_shuffle_epi32(period, _MM_SHUFFLE(3, 2, 3, 2)));
+        const __m128d whole_high = _mm_cvtepi32_pd(HighPair(period));
         _mm_storeu_pd(measured.inverse + k, _mm_div_pd(one, whole_low));
         _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(one, whole_high));
 
@@ -211,7 +216,6 @@ VEXLO_PER_SAMPLE __m128i Positions(const double* counts, __m128i phase_offset, _
 // double operations in its order, two lanes per instruction, and the packed truncation is the scalar
 // one (the estimate is below N + 1 < 2^27). An inactive lane gets -1.
 VEXLO_PER_SAMPLE __m128i SineIndexes(__m128i positions, __m128i periods, const double* inverse, __m128d length) {
-    const auto high_half = [](__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)); };
     const auto estimated = [&](__m128i position, __m128i period, __m128d inverse_pair, __m128d& rest, __m128d& whole) {
         const __m128d product = _mm_mul_pd(length, _mm_cvtepi32_pd(position));
         whole = _mm_cvtepi32_pd(period);
@@ -222,7 +226,7 @@ VEXLO_PER_SAMPLE __m128i SineIndexes(__m128i positions, __m128i periods, const d
     __m128d rest_low, rest_high, whole_low, whole_high;
     const __m128i estimate_low = estimated(positions, periods, _mm_loadu_pd(inverse), rest_low, whole_low);
     const __m128i estimate_high =
-        estimated(high_half(positions), high_half(periods), _mm_loadu_pd(inverse + 2), rest_high, whole_high);
+        estimated(HighPair(positions), HighPair(periods), _mm_loadu_pd(inverse + 2), rest_high, whole_high);
     // One too many where the remainder is negative, one too few where it is P or more (masks are -1).
     const __m128d zero = _mm_setzero_pd();
     const __m128i too_many = NarrowedMasks(_mm_cmplt_pd(rest_low, zero), _mm_cmplt_pd(rest_high, zero));
@@ -284,24 +288,21 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
 void SineIndexesAhead(const Measured& measured, const double* counts, const SineWave& wave, int32_t count,
                       int32_t* index) {
     const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
-    const auto ints = [](const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
     const auto fetch = [&](int32_t entry) {
         _mm_prefetch(reinterpret_cast<const char*>(wave.table + (entry < 0 ? 0 : entry)), _MM_HINT_T0);
     };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const __m128i period = ints(measured.period + k);
-        const __m128i positions = Positions(counts + k, ints(measured.phase_offset + k), period);
+        const __m128i period = LoadedInts(measured.period + k);
+        const __m128i positions = Positions(counts + k, LoadedInts(measured.phase_offset + k), period);
         _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
                         SineIndexes(positions, period, measured.inverse + k, length));
         for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
     }
     for (; k < count; ++k) {
         const int32_t period = measured.period[k];
-        index[k] = period == 0 ? -1
-                               : SineIndexMultiplied(
-                                     wave.length, CountChain::PositionOf(counts[k], measured.phase_offset[k], period),
-                                     period, measured.inverse[k]);
+        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        index[k] = position < 0 ? -1 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
         fetch(index[k]);
     }
 }
@@ -356,24 +357,22 @@ void RunModulated<TriangleWave>(const Block& block, const Tables& tables, int32_
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
 
-    const auto ints = [](const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
-    const auto high_half = [](__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)); };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         const int32_t at = from + k;
-        const __m128i period = ints(measured.period + k);
-        const __m128i positions = Positions(counts + k, ints(measured.phase_offset + k), period);
+        const __m128i period = LoadedInts(measured.period + k);
+        const __m128i positions = Positions(counts + k, LoadedInts(measured.phase_offset + k), period);
         // Inactive lanes divide by a period of 0; their output ignores the result.
         _mm_storeu_ps(
             block.out + at,
-            RenderedOutputs(TrianglesAt(positions, period), TrianglesAt(high_half(positions), high_half(period)),
+            RenderedOutputs(TrianglesAt(positions, period), TrianglesAt(HighPair(positions), HighPair(period)),
                             _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
                             _mm_loadu_ps(block.in + at), _mm_cmplt_epi32(positions, _mm_setzero_si128())));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
         const int32_t period = measured.period[k];
-        const int32_t position = period == 0 ? -1 : CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
         block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
                                  block.in[at]);
     }
