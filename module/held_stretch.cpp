@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "engine_steps.h"
+#include "shared_sine_table.h"
 
 namespace vexlo {
 
@@ -52,20 +53,33 @@ void HeldLoop(const SilentWave&, const HeldSamples& held, float* out, int32_t n)
     std::fill(out, out + n, OutputOf(0.0, held.depth_eff, held.offset, held.in));
 }
 
-// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 4; up to
-// three entries beyond n are written too (index has room for n + 3). Each run of positions without a
-// wrap steps four positions on at once: the run's first four indexes lane by lane, then quotient and
-// remainder four positions on per step.
+// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 4, or with
+// kByResidue their addresses in the residue order (N a multiple of 30); up to three entries beyond n
+// are written too (index has room for n + 3). Each run of positions without a wrap steps four positions
+// on at once: the run's first four indexes lane by lane, then quotient and remainder four positions on
+// per step. In the residue order the address of index i = 30c + r is r x N / 30 + c; it follows the
+// index's steps exactly: adding 30 dc + dr to the index adds dr x N / 30 + dc to the address, and when
+// r + dr reaches 30 (it stays below 60), r loses 30 and c gains one, which adds 1 - N.
+template <bool kByResidue>
 void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int32_t n) {
     const int32_t period = held.period;
     // N = Q x P + S, and 4S = A x P + B. Here P <= N < 2^27, so 4S, 4Q + A and r + B stay well inside
     // 32 bits.
     const int32_t quotient = length / period;
     const int32_t rest = length % period;
-    const __m128i four_on_index = _mm_set1_epi32(4 * quotient + 4 * rest / period);
+    const int32_t four_on = 4 * quotient + 4 * rest / period;
+    const __m128i four_on_index = _mm_set1_epi32(four_on);
     const __m128i four_on_rest = _mm_set1_epi32(4 * rest % period);
     const __m128i last_rest = _mm_set1_epi32(period - 1);
     const __m128i whole = _mm_set1_epi32(period);
+    const int32_t class_length = length / kResidueClasses;
+    const __m128i four_on_residue = _mm_set1_epi32(four_on % kResidueClasses);
+    const __m128i four_on_address =
+        _mm_set1_epi32(four_on % kResidueClasses * class_length + four_on / kResidueClasses);
+    const __m128i next_class = _mm_set1_epi32(class_length);
+    const __m128i last_residue = _mm_set1_epi32(kResidueClasses - 1);
+    const __m128i classes = _mm_set1_epi32(kResidueClasses);
+    const __m128i class_wrap = _mm_set1_epi32(1 - length);
 
     int32_t position = held.position;
     for (int32_t done = 0; done < n;) {
@@ -77,10 +91,12 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
         // period, but lanes beyond the run are overwritten by the next run or lie past n).
         alignas(16) int32_t lane_index[4];
         alignas(16) int32_t lane_rest[4];
+        alignas(16) int32_t lane_residue[4];
         SineStep step = SineStep::At(length, position, period, held.inverse);
         for (int32_t lane = 0; lane < 4; ++lane) {
-            lane_index[lane] = step.index;
+            lane_index[lane] = kByResidue ? ResidueAddress(length, step.index) : step.index;
             lane_rest[lane] = step.rest;
+            lane_residue[lane] = step.index % kResidueClasses;
             step.index += quotient;
             step.rest += rest;
             if (step.rest >= period) {
@@ -90,13 +106,22 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
         }
         __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_index));
         __m128i remainder = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_rest));
+        __m128i residue = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_residue));
         for (int32_t k = 0; k < run; k += 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), lanes);
             // Four positions on: a remainder of P or more carries one into the index (the mask is -1).
             remainder = _mm_add_epi32(remainder, four_on_rest);
             const __m128i carry = _mm_cmpgt_epi32(remainder, last_rest);
             remainder = _mm_sub_epi32(remainder, _mm_and_si128(carry, whole));
-            lanes = _mm_sub_epi32(_mm_add_epi32(lanes, four_on_index), carry);
+            if constexpr (kByResidue) {
+                lanes = _mm_add_epi32(_mm_add_epi32(lanes, four_on_address), _mm_and_si128(carry, next_class));
+                residue = _mm_sub_epi32(_mm_add_epi32(residue, four_on_residue), carry);
+                const __m128i wrap = _mm_cmpgt_epi32(residue, last_residue);
+                residue = _mm_sub_epi32(residue, _mm_and_si128(wrap, classes));
+                lanes = _mm_add_epi32(lanes, _mm_and_si128(wrap, class_wrap));
+            } else {
+                lanes = _mm_sub_epi32(_mm_add_epi32(lanes, four_on_index), carry);
+            }
         }
         done += run;
         position += run - 1;
@@ -140,9 +165,14 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
         return;
     }
     alignas(16) int32_t index[kStretch + 4];
-    SteppedIndexes(wave.length, held, index, n);
+    const bool by_residue = DenserByResidue(wave.length, held.period);
+    if (by_residue) {
+        SteppedIndexes<true>(wave.length, held, index, n);
+    } else {
+        SteppedIndexes<false>(wave.length, held, index, n);
+    }
 
-    const float* const table = wave.table;
+    const float* const table = by_residue ? ResidueOrder(wave.table, wave.length) : wave.table;
     if (held.in == 1.0 && held.offset == 0.0 && std::isfinite(held.depth_eff)) {
         UnitGainOutputs(table, index, static_cast<float>(held.depth_eff), static_cast<float>(held.offset), out, n);
         return;

@@ -13,7 +13,8 @@ namespace {
 // "more accurate" 2 pi would change them all.
 constexpr double kAngleScale = 6.2831852;
 
-// One table and its bookkeeping, in a single allocation: this header, then the entries. A single
+// One table and its bookkeeping, in a single allocation: this header, the entries, then their
+// residue order. A single
 // allocation means an open either gets the whole table or nothing.
 struct Table {
     Table* next;      // next held table; guarded by TablesLock()
@@ -42,16 +43,18 @@ Table* Find(int32_t length) {
 // Allocates and fills a table, outside the lock; null when the memory cannot be had.
 Table* Build(int32_t length) {
     if (length < 1) return nullptr;
-    if (static_cast<size_t>(length) > (std::numeric_limits<size_t>::max() - sizeof(Table)) / sizeof(float)) {
+    if (static_cast<size_t>(length) > (std::numeric_limits<size_t>::max() - sizeof(Table)) / (2 * sizeof(float))) {
         return nullptr;
     }
-    void* memory = ::operator new(sizeof(Table) + static_cast<size_t>(length) * sizeof(float), std::nothrow);
+    void* memory = ::operator new(sizeof(Table) + 2 * static_cast<size_t>(length) * sizeof(float), std::nothrow);
     if (!memory) return nullptr;
     Table* table = new (memory) Table{nullptr, length, 0};
     float* entries = table->Entries();
     for (int32_t i = 0; i < length; ++i) {
         const double angle = static_cast<double>(i) / static_cast<double>(length) * kAngleScale;
-        entries[i] = static_cast<float>(std::sin(angle));
+        const float entry = static_cast<float>(std::sin(angle));
+        entries[i] = entry;
+        entries[length + vexlo::ResidueAddress(length, i)] = entry;
     }
     return table;
 }

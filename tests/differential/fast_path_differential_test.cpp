@@ -20,6 +20,7 @@
 #include "fake_host.h"
 #include "module_rig.h"
 #include "reference/literal_engine.h"
+#include "shared_sine_table.h"
 #include "vexlo_module.h"
 
 namespace {
@@ -311,6 +312,56 @@ TEST(HeldSine, UnitInAndZeroOffsetAreBitEqualForEveryDepth) {
                 rig.Close();
             }
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Held sines at and near whole hertz, whose walks read the table's residue order, against the literal
+// engine: 1 to 8 Hz, 1.0004 Hz (the class changes now and then), 7 Hz (P = 6857 at 48 kHz, a class change
+// every few hundred samples), at three rates, with phases that start the walk in different classes,
+// the unit-gain outputs (In 1, Offset 0) and the general ones, in blocks that do not divide the period.
+TEST(HeldSine, WalksInResidueOrderAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr int32_t kBlock = 1000;
+    for (const float rate : {44100.0f, 48000.0f, 96000.0f}) {
+        // Held here, the rate's table is built once rather than at every open.
+        const float* table = vexlo::AcquireSineTable(30 * static_cast<int32_t>(rate));
+        for (const float freq : {0.1f, 0.10004f, 0.2f, 0.3f, 0.5f, 0.7f, 0.8f}) {
+            for (const float phase : {0.0f, 1.7f, -250.0f}) {
+                for (const bool unit_gain : {true, false}) {
+                    ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kBlock);
+                    rig.SetSampleRate(rate);
+                    rig.Wire();
+                    rig.SetChoices(VexloModule::kWaveSine, 0, 0);
+                    rig.Open();
+                    std::fill(rig.in.begin(), rig.in.end(), unit_gain ? 1.0f : 0.8f);
+                    std::fill(rig.depth.begin(), rig.depth.end(), 0.5f);
+                    std::fill(rig.offset.begin(), rig.offset.end(), unit_gain ? 0.0f : 0.3f);
+                    std::fill(rig.freq.begin(), rig.freq.end(), freq);
+                    std::fill(rig.phase.begin(), rig.phase.end(), phase);
+                    reference::LiteralEngine engine(rate);
+                    std::vector<float> expected(kBlock);
+                    int32_t mismatches = 0;
+                    // A little over one period at the lowest frequency.
+                    const int32_t blocks = static_cast<int32_t>(rate / (10.0f * freq)) / kBlock + 2;
+                    for (int32_t block = 0; block < blocks; ++block) {
+                        rig.Process(0, kBlock);
+                        engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(),
+                                             rig.phase.data(), expected.data()},
+                                            {VexloModule::kWaveSine, 0, 0}, 0, kBlock);
+                        for (int32_t k = 0; k < kBlock; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+                    }
+                    EXPECT_EQ(mismatches, 0) << "rate " << rate << " freq " << freq << " phase " << phase
+                                             << (unit_gain ? " unit gain" : " general");
+                    rig.Close();
+                }
+            }
+        }
+        vexlo::ReleaseSineTable(table);
     }
 }
 

@@ -4,6 +4,7 @@
 // threads at once (run this program under helgrind or DRD to check the locking).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -142,6 +143,52 @@ TEST(SharedSineTable, AcquireAndReleaseCountHolders) {
     vexlo::ReleaseSineTable(second);
     vexlo::ReleaseSineTable(nullptr);
     EXPECT_EQ(vexlo::HeldSineTables(), 0);
+}
+
+// The residue order is a permutation of the entries: every address is taken once, and the value at
+// entry i's address is entry i, for lengths that are multiples of 30 (where each class holds N / 30
+// entries) and lengths that are not (where the first N mod 30 classes hold one more).
+TEST(SharedSineTable, ResidueOrderHoldsEachEntryOnceWhereItsAddressSays) {
+    for (const int32_t length : {30, 300, 30 * 881, 7, 31, 59, 1001}) {
+        const float* table = vexlo::AcquireSineTable(length);
+        ASSERT_NE(table, nullptr);
+        const float* ordered = vexlo::ResidueOrder(table, length);
+        std::vector<int> taken(static_cast<size_t>(length), 0);
+        int32_t misplaced = 0;
+        for (int32_t i = 0; i < length; ++i) {
+            const int32_t address = vexlo::ResidueAddress(length, i);
+            ASSERT_GE(address, 0) << "entry " << i << " of " << length;
+            ASSERT_LT(address, length) << "entry " << i << " of " << length;
+            ++taken[static_cast<size_t>(address)];
+            misplaced += ordered[address] == table[i] ? 0 : 1;
+        }
+        EXPECT_EQ(misplaced, 0) << length;
+        EXPECT_EQ(std::count(taken.begin(), taken.end(), 1), length) << length;
+        // Within a class, entries 30 apart are neighbours.
+        if (length % 30 == 0 && length >= 90) {
+            EXPECT_EQ(vexlo::ResidueAddress(length, 60 + 7), vexlo::ResidueAddress(length, 30 + 7) + 1);
+            EXPECT_EQ(vexlo::ResidueAddress(length, 7), 7 * (length / 30));
+        }
+        vexlo::ReleaseSineTable(table);
+    }
+}
+
+// Walks near a whole multiple of 30 entries per sample take the residue order: 1 Hz and a few whole
+// hertz at common rates, and 7 Hz at 48 kHz (P = 6857, 210.004 entries per sample); walks far from one
+// (10 Hz and up, 1.5 Hz, under 16 entries per sample) and lengths that are not multiples of 30 do not.
+TEST(SharedSineTable, ResidueOrderIsChosenOnlyWhereItReadsFewerLines) {
+    for (const int32_t rate : {44100, 48000, 96000}) {
+        const int32_t length = 30 * rate;
+        EXPECT_TRUE(vexlo::DenserByResidue(length, rate)) << rate;
+        EXPECT_TRUE(vexlo::DenserByResidue(length, rate / 2)) << rate;
+        EXPECT_TRUE(vexlo::DenserByResidue(length, rate / 5)) << rate;
+        EXPECT_FALSE(vexlo::DenserByResidue(length, rate / 10)) << rate;
+        EXPECT_FALSE(vexlo::DenserByResidue(length, rate * 2 / 3)) << rate;
+        EXPECT_FALSE(vexlo::DenserByResidue(length, rate * 2)) << rate;
+        EXPECT_FALSE(vexlo::DenserByResidue(length, 17)) << rate;
+    }
+    EXPECT_TRUE(vexlo::DenserByResidue(30 * 48000, 6857));
+    EXPECT_FALSE(vexlo::DenserByResidue(30 * 48000 + 1, 48000));
 }
 
 TEST(SharedSineTableThreads, OpenRunAndCloseOnSeveralThreadsAtOnce) {
