@@ -22,6 +22,13 @@ inline bool TruncToInt32(double x, int32_t* result) {
     return true;
 }
 
+// Adding 2^52 to a double in [0, 2^51] rounds it to the nearest whole number (doubles from 2^52 to 2^53
+// are exactly the whole numbers); subtracting it again is exact.
+inline constexpr double kRoundingBias = 4503599627370496.0;
+
+// x in [0, 2^51] rounded to the nearest whole number (ties to even), as a double.
+inline double NearestWhole(double x) { return (x + kRoundingBias) - kRoundingBias; }
+
 }  // namespace vexlo
 
 #endif  // VEXLO_CHECKED_CONVERT_H

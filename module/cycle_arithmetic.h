@@ -3,6 +3,7 @@
 #ifndef VEXLO_CYCLE_ARITHMETIC_H
 #define VEXLO_CYCLE_ARITHMETIC_H
 
+#include <cmath>
 #include <cstdint>
 
 #include "checked_convert.h"
@@ -44,10 +45,6 @@ inline int32_t LiteralRescaled(int32_t count, int32_t old_period, int32_t period
     return rescaled;
 }
 
-// Adding 2^52 to a double in [0, 2^51] rounds it to the nearest whole number (doubles from 2^52 to 2^53
-// are exactly the whole numbers); subtracting it again is exact.
-inline constexpr double kRoundingBias = 4503599627370496.0;
-
 // Steps 9 and 4 of the count's chain in the modulated loop, without a branch on whether the period
 // changed: from c, the count after step 4 (a whole number 0 <= c <= old P, as a double), and
 // ratio = P x (1 / old P), it answers the rescaled count plus one, that is the next sample's count
@@ -73,7 +70,7 @@ inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
     const double product = counted * ratio;
     const double biased = product + kRoundingBias;
     const double gap = product - (biased - kRoundingBias);
-    *undecided = !(gap > -kDecided && gap < kDecided);
+    *undecided = !(std::fabs(gap) < kDecided);
     return biased - (kRoundingBias - 1.0);
 }
 

@@ -78,10 +78,12 @@ struct Tables {
 // The measured samples of one stretch: what each asks of the oscillator, before counting (steps 2, 3,
 // 5, 6, 8 and 11), an array per quantity.
 struct Measured {
-    int32_t period[kStretch];        // P, samples, at least 1; 0 when the sample is inactive
-    int32_t phase_offset[kStretch];  // PO reduced into 0 .. P - 1, samples
-    float depth_eff[kStretch];       // DepthEff
-    double inverse[kStretch];        // 1.0 / P (any finite value for an inactive sample)
+    int32_t period[kStretch];          // P, samples, at least 1; 0 when the sample is inactive
+    int32_t phase_offset[kStretch];    // PO reduced into 0 .. P - 1, samples
+    float depth_eff[kStretch];         // DepthEff
+    double whole[kStretch];            // P as a double (at least 1, also for an inactive sample)
+    double inverse[kStretch];          // 1.0 / whole
+    double offset_less_one[kStretch];  // PO - 1 as a double: CountChain::Count answers the count plus one
 };
 
 // Measures samples [from, from + count) of the block into measured[0, count), 1 <= count <= kStretch.
@@ -181,9 +183,9 @@ struct CountChain {
     }
     Cycle ToCycle() const { return {static_cast<int32_t>(counted) - 1, counted == 0.0 ? -1 : previous_period}; }
 
-    // Steps 7, 9, 4 and 10 of a sample with period P (0: inactive) and 1.0 / P: the count after step 10
-    // plus one (1 .. P), or 0 when the sample is inactive.
-    VEXLO_PER_SAMPLE double Count(int32_t period, double inverse) {
+    // Steps 7, 9, 4 and 10 of a sample with period P (0: inactive), P as a double (`whole_period`) and
+    // 1.0 / P: the count after step 10 plus one (1 .. P), or 0 when the sample is inactive.
+    VEXLO_PER_SAMPLE double Count(int32_t period, double whole_period, double inverse) {
         // 7. Inactive: the cycle restarts when the oscillator runs again.
         if (period == 0) {
             counted = 0.0;
@@ -193,7 +195,6 @@ struct CountChain {
 
         // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
         //    literal steps decide the rare product too close to a half.
-        const double whole_period = static_cast<double>(period);
         bool undecided = false;
         double next = RescaledPlusOne(counted, whole_period * previous_inverse, &undecided);
         if (undecided) {
@@ -214,7 +215,7 @@ struct CountChain {
     // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
     // it is inactive.
     VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
-        return PositionOf(Count(period, inverse), phase_offset, period);
+        return PositionOf(Count(period, static_cast<double>(period), inverse), phase_offset, period);
     }
 
     // 12. Position: count + phase offset mod P, from Count's answer for the sample; -1 when it is

@@ -57,12 +57,15 @@ VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_ra
     measured.period[k] = active ? period : 0;
     measured.depth_eff[k] = depth_eff;
 
-    // 1 / P, off the count's chain.
+    // P and 1 / P as doubles, off the count's chain.
     const double whole = static_cast<double>(period);
+    measured.whole[k] = whole;
     measured.inverse[k] = 1.0 / whole;
 
     // 11. Phase offset in whole samples, reduced into 0 .. P - 1.
-    measured.phase_offset[k] = ReducedPhaseOffset(whole * static_cast<double>(fraction) + 0.5, period);
+    const int32_t phase_offset = ReducedPhaseOffset(whole * static_cast<double>(fraction) + 0.5, period);
+    measured.phase_offset[k] = phase_offset;
+    measured.offset_less_one[k] = static_cast<double>(phase_offset) - 1.0;
 }
 
 // The smallest single above the double 1/30: for every single F, F > 1/30 in double exactly when
@@ -88,7 +91,40 @@ VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
 
 }  // namespace
 
-// Four samples per pass, each lane taking MeasureOne's operations in its order. Why each packed step
+namespace {
+
+// What measuring four samples holds fixed over a stretch.
+struct MeasureConstants {
+    MeasureConstants(const Block& block, int32_t rate)
+        : whole_rate(static_cast<double>(rate)),
+          hertz_per_unit(block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit),
+          per_unit(_mm_set1_ps(hertz_per_unit)),
+          periods_per_unit(_mm_set1_ps(kPeriodsPerUnit)),
+          lowest(_mm_set1_ps(kLowestHertzAbove)),
+          one_hertz(_mm_set1_ps(1.0f)),
+          zero(_mm_setzero_ps()),
+          absolute(_mm_set1_ps(kAbsoluteDepth)),
+          rate_pd(_mm_set1_pd(whole_rate)),
+          half(_mm_set1_pd(0.5)),
+          one(_mm_set1_pd(1.0)),
+          below(_mm_set1_pd(kTruncBelowInt32)),
+          above(_mm_set1_pd(kTruncAboveInt32)) {}
+    double whole_rate;
+    float hertz_per_unit;
+    __m128 per_unit;
+    __m128 periods_per_unit;
+    __m128 lowest;
+    __m128 one_hertz;
+    __m128 zero;
+    __m128 absolute;
+    __m128d rate_pd;
+    __m128d half;
+    __m128d one;
+    __m128d below;
+    __m128d above;
+};
+
+// Four samples, each lane taking MeasureOne's operations in its order. Why each packed step
 // gives the same bits:
 //   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
 //     exponent of a single's product leaves double's range), so rounding it to single is rounding the
@@ -100,77 +136,73 @@ VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
 //     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne,
 //     and the phase offset's lanes that do not fit are taken again by ReducedPhaseOffset, as are those
 //     still outside 0 .. P - 1 after adding P once).
-void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
-    const double whole_rate = static_cast<double>(rate);
-    const float hertz_per_unit = block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit;
-    const __m128 per_unit = _mm_set1_ps(hertz_per_unit);
-    const __m128 periods_per_unit = _mm_set1_ps(kPeriodsPerUnit);
-    const __m128 lowest = _mm_set1_ps(kLowestHertzAbove);
-    const __m128 one_hertz = _mm_set1_ps(1.0f);
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 absolute = _mm_set1_ps(kAbsoluteDepth);
-    const __m128d rate_pd = _mm_set1_pd(whole_rate);
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128d below = _mm_set1_pd(kTruncBelowInt32);
-    const __m128d above = _mm_set1_pd(kTruncAboveInt32);
-    int32_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        // 2, 3 and 5.
-        const __m128 depth = _mm_loadu_ps(block.depth + at);
-        const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : absolute, depth);
-        const __m128 hertz = _mm_mul_ps(per_unit, _mm_loadu_ps(block.freq + at));
-        __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), periods_per_unit);
-        fraction = _mm_and_ps(fraction, _mm_cmpeq_ps(_mm_sub_ps(fraction, fraction), zero));
+VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
+                                  int32_t k) {
+    // 2, 3 and 5.
+    const __m128 depth = _mm_loadu_ps(block.depth + at);
+    const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : c.absolute, depth);
+    const __m128 hertz = _mm_mul_ps(c.per_unit, _mm_loadu_ps(block.freq + at));
+    __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
+    fraction = _mm_and_ps(fraction, _mm_cmpeq_ps(_mm_sub_ps(fraction, fraction), c.zero));
 
-        // 6.
-        const __m128 active = _mm_and_ps(_mm_cmpge_ps(hertz, lowest),
-                                         _mm_or_ps(_mm_cmplt_ps(depth_eff, zero), _mm_cmpgt_ps(depth_eff, zero)));
+    // 6.
+    const __m128 active = _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest),
+                                     _mm_or_ps(_mm_cmplt_ps(depth_eff, c.zero), _mm_cmpgt_ps(depth_eff, c.zero)));
 
-        // 8, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
-        const __m128 divisor = _mm_or_ps(_mm_and_ps(active, hertz), _mm_andnot_ps(active, one_hertz));
-        __m128i period =
-            TruncatedPairs(_mm_add_pd(_mm_div_pd(rate_pd, _mm_cvtps_pd(divisor)), half),
-                           _mm_add_pd(_mm_div_pd(rate_pd, _mm_cvtps_pd(_mm_movehl_ps(divisor, divisor))), half));
-        period = _mm_sub_epi32(period, _mm_cmpeq_epi32(period, _mm_setzero_si128()));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.period + k),
-                         _mm_and_si128(period, _mm_castps_si128(active)));
-        _mm_storeu_ps(measured.depth_eff + k, depth_eff);
+    // 8, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
+    const __m128 divisor = _mm_or_ps(_mm_and_ps(active, hertz), _mm_andnot_ps(active, c.one_hertz));
+    __m128i period =
+        TruncatedPairs(_mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(divisor)), c.half),
+                       _mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(_mm_movehl_ps(divisor, divisor))), c.half));
+    period = _mm_sub_epi32(period, _mm_cmpeq_epi32(period, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.period + k), _mm_and_si128(period, _mm_castps_si128(active)));
+    _mm_storeu_ps(measured.depth_eff + k, depth_eff);
 
-        // The inverse.
-        const __m128d whole_low = _mm_cvtepi32_pd(period);
-        const __m128d whole_high = _mm_cvtepi32_pd(HighPair(period));
-        _mm_storeu_pd(measured.inverse + k, _mm_div_pd(one, whole_low));
-        _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(one, whole_high));
+    // P and its inverse.
+    const __m128d whole_low = _mm_cvtepi32_pd(period);
+    const __m128d whole_high = _mm_cvtepi32_pd(HighPair(period));
+    _mm_storeu_pd(measured.whole + k, whole_low);
+    _mm_storeu_pd(measured.whole + k + 2, whole_high);
+    _mm_storeu_pd(measured.inverse + k, _mm_div_pd(c.one, whole_low));
+    _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(c.one, whole_high));
 
-        // 11, plus P once when negative.
-        const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), half);
-        const __m128d samples_high =
-            _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), half);
-        const __m128i fits =
-            NarrowedMasks(_mm_and_pd(_mm_cmpgt_pd(samples_low, below), _mm_cmplt_pd(samples_low, above)),
-                          _mm_and_pd(_mm_cmpgt_pd(samples_high, below), _mm_cmplt_pd(samples_high, above)));
-        __m128i phase_offset = TruncatedPairs(samples_low, samples_high);
-        phase_offset =
-            _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmplt_epi32(phase_offset, _mm_setzero_si128()), period));
-        const __m128i inside = _mm_and_si128(_mm_and_si128(fits, _mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1))),
-                                             _mm_cmplt_epi32(phase_offset, period));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
-        const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
-        if (outside != 0) {
-            alignas(16) double samples[4];
-            _mm_store_pd(samples, samples_low);
-            _mm_store_pd(samples + 2, samples_high);
-            alignas(16) int32_t periods[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
-            for (int32_t lane = 0; lane < 4; ++lane) {
-                if (outside & (1 << lane))
-                    measured.phase_offset[k + lane] = ReducedPhaseOffset(samples[lane], periods[lane]);
-            }
+    // 11, plus P once when negative.
+    const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), c.half);
+    const __m128d samples_high =
+        _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), c.half);
+    const __m128i fits =
+        NarrowedMasks(_mm_and_pd(_mm_cmpgt_pd(samples_low, c.below), _mm_cmplt_pd(samples_low, c.above)),
+                      _mm_and_pd(_mm_cmpgt_pd(samples_high, c.below), _mm_cmplt_pd(samples_high, c.above)));
+    __m128i phase_offset = TruncatedPairs(samples_low, samples_high);
+    phase_offset =
+        _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmplt_epi32(phase_offset, _mm_setzero_si128()), period));
+    const __m128i inside = _mm_and_si128(_mm_and_si128(fits, _mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1))),
+                                         _mm_cmplt_epi32(phase_offset, period));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
+    const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
+    if (outside != 0) {
+        alignas(16) double samples[4];
+        _mm_store_pd(samples, samples_low);
+        _mm_store_pd(samples + 2, samples_high);
+        alignas(16) int32_t periods[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
+        for (int32_t lane = 0; lane < 4; ++lane) {
+            if (outside & (1 << lane))
+                measured.phase_offset[k + lane] = ReducedPhaseOffset(samples[lane], periods[lane]);
         }
+        phase_offset = LoadedInts(measured.phase_offset + k);
     }
-    for (; k < count; ++k) MeasureOne(block, from + k, whole_rate, hertz_per_unit, measured, k);
+    _mm_storeu_pd(measured.offset_less_one + k, _mm_sub_pd(_mm_cvtepi32_pd(phase_offset), c.one));
+    _mm_storeu_pd(measured.offset_less_one + k + 2, _mm_sub_pd(_mm_cvtepi32_pd(HighPair(phase_offset)), c.one));
+}
+
+}  // namespace
+
+void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
+    const MeasureConstants constants(block, rate);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);
+    for (; k < count; ++k) MeasureOne(block, from + k, constants.whole_rate, constants.hertz_per_unit, measured, k);
 }
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
@@ -199,74 +231,64 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
 
 namespace {
 
-// Step 12 for four counted samples: from CountChain::Count's answers (counts[0, 4)), (count + phase
-// offset) mod P lane by lane with PositionOf's operations, and -1 in an inactive lane (count 0).
-// The packed truncation of a whole-number count is the scalar one.
-VEXLO_PER_SAMPLE __m128i Positions(const double* counts, __m128i phase_offset, __m128i period) {
-    const __m128i count =
-        _mm_sub_epi32(TruncatedPairs(_mm_loadu_pd(counts), _mm_loadu_pd(counts + 2)), _mm_set1_epi32(1));
-    const __m128i room = _mm_sub_epi32(period, phase_offset);
-    const __m128i fits = _mm_cmplt_epi32(count, room);
-    const __m128i position = _mm_or_si128(_mm_and_si128(fits, _mm_add_epi32(count, phase_offset)),
-                                          _mm_andnot_si128(fits, _mm_sub_epi32(count, room)));
-    return _mm_or_si128(position, _mm_cmplt_epi32(count, _mm_setzero_si128()));
+// Step 12 for two counted samples, in double: from CountChain::Count's answers c (the count plus one,
+// 0 when inactive), (count + PO) mod P as c + (PO - 1), less P once it reaches P. Every term is a whole
+// number below 2P, so each operation is exact and the result is PositionOf's. An inactive lane's
+// result is meaningless; callers mark it from c = 0.
+VEXLO_PER_SAMPLE __m128d PositionPair(__m128d counted, __m128d offset_less_one, __m128d whole) {
+    const __m128d sum = _mm_add_pd(counted, offset_less_one);
+    return _mm_sub_pd(sum, _mm_and_pd(_mm_cmpge_pd(sum, whole), whole));
 }
 
-// The sine-table indexes of four positions (-1 when inactive): each lane takes SineIndexMultiplied's
-// double operations in its order, two lanes per instruction, and the packed truncation is the scalar
-// one (the estimate is below N + 1 < 2^27). An inactive lane gets -1.
-VEXLO_PER_SAMPLE __m128i SineIndexes(__m128i positions, __m128i periods, const double* inverse, __m128d length) {
-    const auto estimated = [&](__m128i position, __m128i period, __m128d inverse_pair, __m128d& rest, __m128d& whole) {
-        const __m128d product = _mm_mul_pd(length, _mm_cvtepi32_pd(position));
-        whole = _mm_cvtepi32_pd(period);
-        const __m128i estimate = _mm_cvttpd_epi32(_mm_mul_pd(product, inverse_pair));
-        rest = _mm_sub_pd(product, _mm_mul_pd(_mm_cvtepi32_pd(estimate), whole));
-        return estimate;
-    };
-    __m128d rest_low, rest_high, whole_low, whole_high;
-    const __m128i estimate_low = estimated(positions, periods, _mm_loadu_pd(inverse), rest_low, whole_low);
-    const __m128i estimate_high =
-        estimated(HighPair(positions), HighPair(periods), _mm_loadu_pd(inverse + 2), rest_high, whole_high);
-    // One too many where the remainder is negative, one too few where it is P or more (masks are -1).
+// The sine-table indexes of two positions, lane by lane as SineIndexNearest, two lanes per instruction.
+VEXLO_PER_SAMPLE __m128d SineIndexPair(__m128d position, __m128d whole, __m128d inverse, __m128d length) {
+    const __m128d bias = _mm_set1_pd(kRoundingBias);
+    const __m128d product = _mm_mul_pd(length, position);
+    const __m128d nearest = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(product, inverse), bias), bias);
+    const __m128d rest = _mm_sub_pd(product, _mm_mul_pd(nearest, whole));
+    return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmplt_pd(rest, _mm_setzero_pd()), _mm_set1_pd(1.0)));
+}
+
+// Four lanes' masks (-1) of the samples that Count found inactive (0).
+VEXLO_PER_SAMPLE __m128i InactiveLanes(__m128d counted_low, __m128d counted_high) {
     const __m128d zero = _mm_setzero_pd();
-    const __m128i too_many = NarrowedMasks(_mm_cmplt_pd(rest_low, zero), _mm_cmplt_pd(rest_high, zero));
-    const __m128i too_few = NarrowedMasks(_mm_cmpge_pd(rest_low, whole_low), _mm_cmpge_pd(rest_high, whole_high));
-    const __m128i index =
-        _mm_sub_epi32(_mm_add_epi32(_mm_unpacklo_epi64(estimate_low, estimate_high), too_many), too_few);
-    return _mm_or_si128(index, _mm_cmplt_epi32(positions, _mm_setzero_si128()));
+    return NarrowedMasks(_mm_cmpeq_pd(counted_low, zero), _mm_cmpeq_pd(counted_high, zero));
 }
 
 // 14 for four samples (their waves in two pairs), and 7's output in the lanes marked inactive (-1):
 // each lane takes OutputOf's or InactiveOutput's double operations in their order, two lanes per
-// instruction.
+// instruction. Under modulation a group with an inactive lane is rare, and only such a group forms
+// the inactive outputs.
 VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, __m128 depth_eff, __m128 offset,
                                         __m128 in, __m128i inactive) {
-    const auto pair = [](__m128d w, __m128 d, __m128 o, __m128 i, __m128i idle) {
-        const __m128d offset_pd = _mm_cvtps_pd(o), in_pd = _mm_cvtps_pd(i);
-        const __m128d running = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(w, _mm_cvtps_pd(d)), offset_pd), in_pd);
-        const __m128d resting = _mm_mul_pd(offset_pd, in_pd);
-        const __m128d mask = _mm_castsi128_pd(idle);
-        return _mm_cvtpd_ps(_mm_or_pd(_mm_and_pd(mask, resting), _mm_andnot_pd(mask, running)));
-    };
     const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
-    const __m128 low_out = pair(waves_low, depth_eff, offset, in, _mm_unpacklo_epi32(inactive, inactive));
-    const __m128 high_out =
-        pair(waves_high, high(depth_eff), high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
-    return _mm_movelh_ps(low_out, high_out);
+    const auto running = [](__m128d w, __m128 d, __m128 o, __m128 i) {
+        return _mm_mul_pd(_mm_add_pd(_mm_mul_pd(w, _mm_cvtps_pd(d)), _mm_cvtps_pd(o)), _mm_cvtps_pd(i));
+    };
+    __m128d low = running(waves_low, depth_eff, offset, in);
+    __m128d upper = running(waves_high, high(depth_eff), high(offset), high(in));
+    if (_mm_movemask_epi8(inactive) != 0) {
+        const auto resting = [](__m128d out, __m128 o, __m128 i, __m128i idle) {
+            const __m128d mask = _mm_castsi128_pd(idle);
+            return _mm_or_pd(_mm_and_pd(mask, _mm_mul_pd(_mm_cvtps_pd(o), _mm_cvtps_pd(i))), _mm_andnot_pd(mask, out));
+        };
+        low = resting(low, offset, in, _mm_unpacklo_epi32(inactive, inactive));
+        upper = resting(upper, high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
+    }
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(upper));
 }
 
-// The triangle at two positions (the low lanes), lane by lane as TriangleAt: the same double product
-// and division, and the same choice of piece, made by masks.
-VEXLO_PER_SAMPLE __m128d TrianglesAt(__m128i positions, __m128i periods) {
-    const __m128d x = _mm_div_pd(_mm_mul_pd(_mm_cvtepi32_pd(positions), _mm_set1_pd(4.0)), _mm_cvtepi32_pd(periods));
+// The triangle at two positions, lane by lane as TriangleAt: the same double product and division, and
+// the same choice of piece, made by masks.
+VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
+    const __m128d x = _mm_div_pd(_mm_mul_pd(position, _mm_set1_pd(4.0)), whole);
     const __m128d rising = _mm_cmplt_pd(x, _mm_set1_pd(1.0));
     const __m128d falling = _mm_andnot_pd(rising, _mm_cmplt_pd(x, _mm_set1_pd(3.0)));
     const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
     return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
 }
 
-// A stretch measured, then counted by the chain alone: the first two passes of the paths that render
-// four samples at a time.
+// A stretch measured and counted: the first pass of the paths that render four samples at a time.
 struct Counted {
     Measured measured;
     alignas(16) double counts[kStretch];  // CountChain::Count's answers
@@ -274,49 +296,69 @@ struct Counted {
 
 void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted) {
-    Measure(block, from, count, tables.rate, counted.measured);
+    Measured& measured = counted.measured;
+    const MeasureConstants constants(block, tables.rate);
     CountChain chain = CountChain::From(cycle);
-    for (int32_t k = 0; k < count; ++k) {
-        counted.counts[k] = chain.Count(counted.measured.period[k], counted.measured.inverse[k]);
+    const auto count_one = [&](int32_t k) {
+        counted.counts[k] = chain.Count(measured.period[k], measured.whole[k], measured.inverse[k]);
+    };
+    // Each group of four is counted while the next is measured: the chain's latency and the measuring's
+    // divisions overlap instead of following one another.
+    const int32_t grouped = count / 4 * 4;
+    if (grouped > 0) MeasureFour(block, from, constants, measured, 0);
+    for (int32_t k = 0; k < grouped; k += 4) {
+        if (k + 4 < grouped) MeasureFour(block, from + k + 4, constants, measured, k + 4);
+        for (int32_t lane = 0; lane < 4; ++lane) count_one(k + lane);
+    }
+    for (int32_t k = grouped; k < count; ++k) {
+        MeasureOne(block, from + k, constants.whole_rate, constants.hertz_per_unit, measured, k);
+        count_one(k);
     }
     cycle = chain.ToCycle();
 }
 
 // The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
 // time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
-// as soon as its index is known. -1 marks an inactive sample.
+// as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
 void SineIndexesAhead(const Measured& measured, const double* counts, const SineWave& wave, int32_t count,
                       int32_t* index) {
     const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
     const auto fetch = [&](int32_t entry) {
-        _mm_prefetch(reinterpret_cast<const char*>(wave.table + (entry < 0 ? 0 : entry)), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(wave.table + entry), _MM_HINT_T0);
+    };
+    const auto pair = [&](int32_t at) {
+        const __m128d whole = _mm_loadu_pd(measured.whole + at);
+        const __m128d position =
+            PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole);
+        return SineIndexPair(position, whole, _mm_loadu_pd(measured.inverse + at), length);
     };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const __m128i period = LoadedInts(measured.period + k);
-        const __m128i positions = Positions(counts + k, LoadedInts(measured.phase_offset + k), period);
+        // The packed truncation of a whole-number index is the scalar one.
+        const __m128i indexes = TruncatedPairs(pair(k), pair(k + 2));
         _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
-                        SineIndexes(positions, period, measured.inverse + k, length));
+                        _mm_andnot_si128(InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2)), indexes));
         for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
     }
     for (; k < count; ++k) {
         const int32_t period = measured.period[k];
         const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
-        index[k] = position < 0 ? -1 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
+        index[k] = position < 0 ? 0 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
         fetch(index[k]);
     }
 }
 
 // The outputs of a stretch's samples from their table indexes, four at a time.
-void SineOutputs(const Block& block, int32_t from, const Measured& measured, const float* table, const int32_t* index,
+void SineOutputs(const Block& block, int32_t from, const Counted& counted, const float* table, const int32_t* index,
                  int32_t count) {
-    const auto entry = [&](int32_t k) { return table[index[k] < 0 ? 0 : index[k]]; };
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const auto entry = [&](int32_t k) { return table[index[k]]; };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         const int32_t at = from + k;
         // Inactive lanes read entry 0, and their output ignores it.
-        const __m128i inactive =
-            _mm_cmplt_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(index + k)), _mm_setzero_si128());
+        const __m128i inactive = InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2));
         const __m128 waves = _mm_setr_ps(entry(k), entry(k + 1), entry(k + 2), entry(k + 3));
         _mm_storeu_ps(block.out + at,
                       RenderedOutputs(_mm_cvtps_pd(waves), _mm_cvtps_pd(_mm_movehl_ps(waves, waves)),
@@ -325,16 +367,17 @@ void SineOutputs(const Block& block, int32_t from, const Measured& measured, con
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
-        block.out[at] = index[k] < 0 ? InactiveOutput(block.offset[at], block.in[at])
-                                     : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
+        block.out[at] = counts[k] == 0.0
+                            ? InactiveOutput(block.offset[at], block.in[at])
+                            : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
     }
 }
 
 }  // namespace
 
-// The sine: the count's chain alone first, then the table indexes four at a time, each entry asked for
-// from memory as soon as its index is known, then the reads and outputs four at a time. Kept out of
-// the chain's loop, the indexes' long conversions no longer hold it up, and the reads, mostly cache
+// The sine: measuring and the count's chain first, then the table indexes four at a time, each entry
+// asked for from memory as soon as its index is known, then the reads and outputs four at a time. Kept
+// out of the chain's loop, the indexes' long conversions do not hold it up, and the reads, mostly cache
 // misses under modulation, are all in flight before the first is needed.
 template <>
 void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
@@ -343,10 +386,10 @@ void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t fr
     MeasureAndCount(block, tables, from, count, cycle, counted);
     alignas(16) int32_t index[kStretch];
     SineIndexesAhead(counted.measured, counted.counts, wave, count, index);
-    SineOutputs(block, from, counted.measured, wave.table, index, count);
+    SineOutputs(block, from, counted, wave.table, index, count);
 }
 
-// The triangle: the count's chain alone first, then positions, waves and outputs four at a time, so
+// The triangle: measuring and the count's chain first, then positions, waves and outputs four at a time, so
 // that the waves' divisions overlap one another instead of waiting on the chain, and the choice of
 // piece, a coin toss under phase modulation, is made by masks rather than branches.
 template <>
@@ -358,16 +401,18 @@ void RunModulated<TriangleWave>(const Block& block, const Tables& tables, int32_
     const double* const counts = counted.counts;
 
     int32_t k = 0;
+    const auto pair = [&](int32_t at) {
+        const __m128d whole = _mm_loadu_pd(measured.whole + at);
+        return TrianglePair(PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole),
+                            whole);
+    };
     for (; k + 4 <= count; k += 4) {
         const int32_t at = from + k;
-        const __m128i period = LoadedInts(measured.period + k);
-        const __m128i positions = Positions(counts + k, LoadedInts(measured.phase_offset + k), period);
-        // Inactive lanes divide by a period of 0; their output ignores the result.
-        _mm_storeu_ps(
-            block.out + at,
-            RenderedOutputs(TrianglesAt(positions, period), TrianglesAt(HighPair(positions), HighPair(period)),
-                            _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
-                            _mm_loadu_ps(block.in + at), _mm_cmplt_epi32(positions, _mm_setzero_si128())));
+        // Inactive lanes' waves are meaningless; their output ignores them.
+        _mm_storeu_ps(block.out + at,
+                      RenderedOutputs(pair(k), pair(k + 2), _mm_loadu_ps(measured.depth_eff + k),
+                                      _mm_loadu_ps(block.offset + at), _mm_loadu_ps(block.in + at),
+                                      InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2))));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;

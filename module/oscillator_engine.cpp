@@ -4,7 +4,8 @@
 //     (N x N < 2^53, sample rates below about 3.16 MHz). One full step, then a lean loop per wave: the
 //     sine four samples at a time, the square's sums first and its averages two at a time.
 //   - modulated exact (modulated_stretch.cpp): any other stretch while products are exact. Measures
-//     the whole stretch ahead, then counts with the chain of RescaledPlusOne and renders.
+//     four samples while counting the four before them with the chain of RescaledPlusOne, then
+//     renders.
 //   - stepwise (modulated_stretch.cpp): every stretch at a rate too high for exact products. The same
 //     measuring, then the count and the sine index as written.
 // All three call the one measuring function (Measure), and the wave is chosen once per block: each path

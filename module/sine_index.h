@@ -9,10 +9,10 @@
 //     (q, q + 1 - 1/P]. Rounding is monotonic and q is representable, so the rounded quotient is at
 //     least q; it could only reach q + 1 if the gap 1/P were at most half an ulp of q + 1 <= N, that
 //     is at most N x 2^-53; but N x P < 2^53 makes 1/P larger. So the literal index is q = floor(a / P).
-//   - Multiplying: e = a x (1/P), both rounded, is within a relative 2^-51 of a / P < N < 2^27, so off
-//     by less than 1; its truncation is q - 1, q or q + 1. The remainder a - e x P is exact in double
-//     (every term is a whole number below 2^53) and says which: below 0 means one too many, P or more
-//     one too few. Whatever e was, the corrected pair satisfies a = q x P + r with 0 <= r < P.
+//   - Multiplying: x = a x (1/P), both rounded, is within a relative 2^-52 of a / P < N < 2^27, so
+//     within 2^-25 of it: q - 2^-25 < x < q + 1 + 2^-25. Its nearest whole number e is therefore q or
+//     q + 1 (either at a tie). The remainder a - e x P is exact in double (every term is a whole number
+//     below 2^53, e x P <= N x P) and says which: below 0 means one too many.
 //   - Stepping: with N = Q x P + S (0 <= S < P), N x (p + 1) = (q + Q) x P + (r + S) and r + S < 2P, so
 //     the next index is q + Q, plus one (and r + S - P the next remainder) when r + S >= P. Four steps
 //     at once: with 4S = A x P + B (0 <= B < P, A <= 3), N x (p + 4) = (q + 4Q + A) x P + (r + B), and
@@ -44,14 +44,18 @@ inline int32_t SineIndexDivided(int32_t length, int32_t position, int32_t period
     return index;
 }
 
-// floor(N x p / P) for 0 <= p < P <= N, with N x N < 2^53 and `inverse` = 1.0 / P: one multiply, and
-// the correction taken from comparisons rather than branches, for positions that jump about.
+// floor(N x p / P) for 0 <= p < P <= N, with N x N < 2^53 and `inverse` = 1.0 / P, in double: one
+// multiply and a nearest whole number, then one correction taken from a comparison rather than a
+// branch, for positions that jump about.
+inline double SineIndexNearest(double length, double position, double whole, double inverse) {
+    const double product = length * position;
+    const double nearest = NearestWhole(product * inverse);  // q or q + 1, at most N
+    const double rest = product - nearest * whole;
+    return rest < 0.0 ? nearest - 1.0 : nearest;
+}
 inline int32_t SineIndexMultiplied(int32_t length, int32_t position, int32_t period, double inverse) {
-    const double product = static_cast<double>(length) * static_cast<double>(position);
-    const double whole = static_cast<double>(period);
-    const int32_t estimate = static_cast<int32_t>(product * inverse);  // below N + 1
-    const double rest = product - static_cast<double>(estimate) * whole;
-    return estimate - static_cast<int32_t>(rest < 0.0) + static_cast<int32_t>(rest >= whole);
+    return static_cast<int32_t>(SineIndexNearest(static_cast<double>(length), static_cast<double>(position),
+                                                 static_cast<double>(period), inverse));
 }
 
 // The index floor(N x p / P) and its remainder N x p - index x P, for stepping on from there.
