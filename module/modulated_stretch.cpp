@@ -106,9 +106,7 @@ struct MeasureConstants {
           absolute(_mm_set1_ps(kAbsoluteDepth)),
           rate_pd(_mm_set1_pd(whole_rate)),
           half(_mm_set1_pd(0.5)),
-          one(_mm_set1_pd(1.0)),
-          below(_mm_set1_pd(kTruncBelowInt32)),
-          above(_mm_set1_pd(kTruncAboveInt32)) {}
+          one(_mm_set1_pd(1.0)) {}
     double whole_rate;
     float hertz_per_unit;
     __m128 per_unit;
@@ -120,8 +118,6 @@ struct MeasureConstants {
     __m128d rate_pd;
     __m128d half;
     __m128d one;
-    __m128d below;
-    __m128d above;
 };
 
 // Four samples, each lane taking MeasureOne's operations in its order. Why each packed step
@@ -129,21 +125,22 @@ struct MeasureConstants {
 //   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
 //     exponent of a single's product leaves double's range), so rounding it to single is rounding the
 //     exact product once, which is what the single multiply does.
-//   - 5's finiteness: x - x is 0 for a finite x and NaN otherwise.
 //   - 6: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as DepthEff < 0 or
 //     DepthEff > 0 (both false for NaN).
 //   - 8, the inverse and 11: the same double operations, two lanes per instruction; the packed
-//     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne,
-//     and the phase offset's lanes that do not fit are taken again by ReducedPhaseOffset, as are those
-//     still outside 0 .. P - 1 after adding P once).
+//     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne).
+//     A phase offset that does not fit truncates to -2^31, which stays negative after adding
+//     P <= 2^27 once; its lane is then taken again by ReducedPhaseOffset, as is every lane still
+//     outside 0 .. P - 1. A fraction that is not finite makes P x PF + 0.5 infinite or NaN (P >= 1),
+//     which does not fit either, so 5's finiteness test is taken only in those lanes: PO = 0 there,
+//     as P x 0 + 0.5 truncates to 0.
 VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
                                   int32_t k) {
     // 2, 3 and 5.
     const __m128 depth = _mm_loadu_ps(block.depth + at);
     const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : c.absolute, depth);
     const __m128 hertz = _mm_mul_ps(c.per_unit, _mm_loadu_ps(block.freq + at));
-    __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
-    fraction = _mm_and_ps(fraction, _mm_cmpeq_ps(_mm_sub_ps(fraction, fraction), c.zero));
+    const __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
 
     // 6.
     const __m128 active = _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest),
@@ -170,14 +167,11 @@ VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureC
     const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), c.half);
     const __m128d samples_high =
         _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), c.half);
-    const __m128i fits =
-        NarrowedMasks(_mm_and_pd(_mm_cmpgt_pd(samples_low, c.below), _mm_cmplt_pd(samples_low, c.above)),
-                      _mm_and_pd(_mm_cmpgt_pd(samples_high, c.below), _mm_cmplt_pd(samples_high, c.above)));
     __m128i phase_offset = TruncatedPairs(samples_low, samples_high);
     phase_offset =
         _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmplt_epi32(phase_offset, _mm_setzero_si128()), period));
-    const __m128i inside = _mm_and_si128(_mm_and_si128(fits, _mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1))),
-                                         _mm_cmplt_epi32(phase_offset, period));
+    const __m128i inside =
+        _mm_and_si128(_mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1)), _mm_cmplt_epi32(phase_offset, period));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
     const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
     if (outside != 0) {
@@ -186,9 +180,13 @@ VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureC
         _mm_store_pd(samples + 2, samples_high);
         alignas(16) int32_t periods[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
+        alignas(16) float fractions[4];
+        _mm_store_ps(fractions, fraction);
         for (int32_t lane = 0; lane < 4; ++lane) {
-            if (outside & (1 << lane))
-                measured.phase_offset[k + lane] = ReducedPhaseOffset(samples[lane], periods[lane]);
+            if (outside & (1 << lane)) {
+                measured.phase_offset[k + lane] =
+                    std::isfinite(fractions[lane]) ? ReducedPhaseOffset(samples[lane], periods[lane]) : 0;
+            }
         }
         phase_offset = LoadedInts(measured.phase_offset + k);
     }
