@@ -120,7 +120,8 @@ struct MeasureConstants {
     __m128d one;
 };
 
-// Four samples, each lane taking MeasureOne's operations in its order. Why each packed step
+// Four samples, each lane taking MeasureOne's operations in its order; answers the active lanes as
+// bits 0 to 3. Why each packed step
 // gives the same bits:
 //   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
 //     exponent of a single's product leaves double's range), so rounding it to single is rounding the
@@ -134,8 +135,8 @@ struct MeasureConstants {
 //     outside 0 .. P - 1. A fraction that is not finite makes P x PF + 0.5 infinite or NaN (P >= 1),
 //     which does not fit either, so 5's finiteness test is taken only in those lanes: PO = 0 there,
 //     as P x 0 + 0.5 truncates to 0.
-VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
-                                  int32_t k) {
+VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
+                                 int32_t k) {
     // 2, 3 and 5.
     const __m128 depth = _mm_loadu_ps(block.depth + at);
     const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : c.absolute, depth);
@@ -192,6 +193,7 @@ VEXLO_PER_SAMPLE void MeasureFour(const Block& block, int32_t at, const MeasureC
     }
     _mm_storeu_pd(measured.offset_less_one + k, _mm_sub_pd(_mm_cvtepi32_pd(phase_offset), c.one));
     _mm_storeu_pd(measured.offset_less_one + k + 2, _mm_sub_pd(_mm_cvtepi32_pd(HighPair(phase_offset)), c.one));
+    return _mm_movemask_ps(active);
 }
 
 }  // namespace
@@ -247,12 +249,6 @@ VEXLO_PER_SAMPLE __m128d SineIndexPair(__m128d position, __m128d whole, __m128d 
     return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmplt_pd(rest, _mm_setzero_pd()), _mm_set1_pd(1.0)));
 }
 
-// Four lanes' masks (-1) of the samples that Count found inactive (0).
-VEXLO_PER_SAMPLE __m128i InactiveLanes(__m128d counted_low, __m128d counted_high) {
-    const __m128d zero = _mm_setzero_pd();
-    return NarrowedMasks(_mm_cmpeq_pd(counted_low, zero), _mm_cmpeq_pd(counted_high, zero));
-}
-
 // 14 for four samples (their waves in two pairs), and 7's output in the lanes marked inactive (-1):
 // each lane takes OutputOf's or InactiveOutput's double operations in their order, two lanes per
 // instruction. Under modulation a group with an inactive lane is rare, and only such a group forms
@@ -290,7 +286,16 @@ VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
 struct Counted {
     Measured measured;
     alignas(16) double counts[kStretch];  // CountChain::Count's answers
+    bool any_inactive;                    // whether any of them is 0
 };
+
+// The masks of four lanes' inactive samples, or none where the stretch has none.
+template <bool kAnyInactive>
+VEXLO_PER_SAMPLE __m128i InactiveLanesIf(const double* counts) {
+    if constexpr (!kAnyInactive) return _mm_setzero_si128();
+    const __m128d zero = _mm_setzero_pd();
+    return NarrowedMasks(_mm_cmpeq_pd(_mm_load_pd(counts), zero), _mm_cmpeq_pd(_mm_load_pd(counts + 2), zero));
+}
 
 void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted) {
@@ -303,21 +308,26 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     // Each group of four is counted while the next is measured: the chain's latency and the measuring's
     // divisions overlap instead of following one another.
     const int32_t grouped = count / 4 * 4;
-    if (grouped > 0) MeasureFour(block, from, constants, measured, 0);
+    int active = 0xF;
+    if (grouped > 0) active &= MeasureFour(block, from, constants, measured, 0);
     for (int32_t k = 0; k < grouped; k += 4) {
-        if (k + 4 < grouped) MeasureFour(block, from + k + 4, constants, measured, k + 4);
+        if (k + 4 < grouped) active &= MeasureFour(block, from + k + 4, constants, measured, k + 4);
         for (int32_t lane = 0; lane < 4; ++lane) count_one(k + lane);
     }
+    bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {
         MeasureOne(block, from + k, constants.whole_rate, constants.hertz_per_unit, measured, k);
+        any_inactive = any_inactive || measured.period[k] == 0;
         count_one(k);
     }
+    counted.any_inactive = any_inactive;
     cycle = chain.ToCycle();
 }
 
 // The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
 // time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
 // as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
+template <bool kAnyInactive>
 void SineIndexesAhead(const Measured& measured, const double* counts, const SineWave& wave, int32_t count,
                       int32_t* index) {
     const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
@@ -335,7 +345,7 @@ void SineIndexesAhead(const Measured& measured, const double* counts, const Sine
         // The packed truncation of a whole-number index is the scalar one.
         const __m128i indexes = TruncatedPairs(pair(k), pair(k + 2));
         _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
-                        _mm_andnot_si128(InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2)), indexes));
+                        _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
         for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
     }
     for (; k < count; ++k) {
@@ -347,6 +357,7 @@ void SineIndexesAhead(const Measured& measured, const double* counts, const Sine
 }
 
 // The outputs of a stretch's samples from their table indexes, four at a time.
+template <bool kAnyInactive>
 void SineOutputs(const Block& block, int32_t from, const Counted& counted, const float* table, const int32_t* index,
                  int32_t count) {
     const Measured& measured = counted.measured;
@@ -356,7 +367,7 @@ void SineOutputs(const Block& block, int32_t from, const Counted& counted, const
     for (; k + 4 <= count; k += 4) {
         const int32_t at = from + k;
         // Inactive lanes read entry 0, and their output ignores it.
-        const __m128i inactive = InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2));
+        const __m128i inactive = InactiveLanesIf<kAnyInactive>(counts + k);
         const __m128 waves = _mm_setr_ps(entry(k), entry(k + 1), entry(k + 2), entry(k + 3));
         _mm_storeu_ps(block.out + at,
                       RenderedOutputs(_mm_cvtps_pd(waves), _mm_cvtps_pd(_mm_movehl_ps(waves, waves)),
@@ -383,9 +394,46 @@ void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t fr
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
     alignas(16) int32_t index[kStretch];
-    SineIndexesAhead(counted.measured, counted.counts, wave, count, index);
-    SineOutputs(block, from, counted, wave.table, index, count);
+    if (counted.any_inactive) {
+        SineIndexesAhead<true>(counted.measured, counted.counts, wave, count, index);
+        SineOutputs<true>(block, from, counted, wave.table, index, count);
+    } else {
+        SineIndexesAhead<false>(counted.measured, counted.counts, wave, count, index);
+        SineOutputs<false>(block, from, counted, wave.table, index, count);
+    }
 }
+
+namespace {
+
+// The triangle's outputs from a stretch measured and counted, four at a time.
+template <bool kAnyInactive>
+void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, int32_t count,
+                     const TriangleWave& wave) {
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const auto pair = [&](int32_t at) {
+        const __m128d whole = _mm_loadu_pd(measured.whole + at);
+        return TrianglePair(PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole),
+                            whole);
+    };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const int32_t at = from + k;
+        // Inactive lanes' waves are meaningless; their output ignores them.
+        _mm_storeu_ps(block.out + at, RenderedOutputs(pair(k), pair(k + 2), _mm_loadu_ps(measured.depth_eff + k),
+                                                      _mm_loadu_ps(block.offset + at), _mm_loadu_ps(block.in + at),
+                                                      InactiveLanesIf<kAnyInactive>(counts + k)));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        const int32_t period = measured.period[k];
+        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
+                                 block.in[at]);
+    }
+}
+
+}  // namespace
 
 // The triangle: measuring and the count's chain first, then positions, waves and outputs four at a time, so
 // that the waves' divisions overlap one another instead of waiting on the chain, and the choice of
@@ -395,29 +443,10 @@ void RunModulated<TriangleWave>(const Block& block, const Tables& tables, int32_
                                 TriangleWave wave) {
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
-    const Measured& measured = counted.measured;
-    const double* const counts = counted.counts;
-
-    int32_t k = 0;
-    const auto pair = [&](int32_t at) {
-        const __m128d whole = _mm_loadu_pd(measured.whole + at);
-        return TrianglePair(PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole),
-                            whole);
-    };
-    for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        // Inactive lanes' waves are meaningless; their output ignores them.
-        _mm_storeu_ps(block.out + at,
-                      RenderedOutputs(pair(k), pair(k + 2), _mm_loadu_ps(measured.depth_eff + k),
-                                      _mm_loadu_ps(block.offset + at), _mm_loadu_ps(block.in + at),
-                                      InactiveLanes(_mm_load_pd(counts + k), _mm_load_pd(counts + k + 2))));
-    }
-    for (; k < count; ++k) {
-        const int32_t at = from + k;
-        const int32_t period = measured.period[k];
-        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
-        block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
-                                 block.in[at]);
+    if (counted.any_inactive) {
+        TriangleOutputs<true>(block, from, counted, count, wave);
+    } else {
+        TriangleOutputs<false>(block, from, counted, count, wave);
     }
 }
 
