@@ -12,6 +12,9 @@
 
 namespace vexlo {
 
+// One class of the residue order per second of the table's cycle, so that each holds R entries.
+static_assert(kResidueClasses == kTableSecondsPerCycle);
+
 namespace {
 
 // The held values of a stretch after its first sample.
@@ -96,7 +99,7 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
         for (int32_t lane = 0; lane < 4; ++lane) {
             lane_index[lane] = kByResidue ? ResidueAddress(length, step.index) : step.index;
             lane_rest[lane] = step.rest;
-            lane_residue[lane] = step.index % kResidueClasses;
+            lane_residue[lane] = kByResidue ? step.index % kResidueClasses : 0;
             step.index += quotient;
             step.rest += rest;
             if (step.rest >= period) {

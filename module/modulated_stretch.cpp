@@ -121,8 +121,7 @@ struct MeasureConstants {
 };
 
 // Four samples, each lane taking MeasureOne's operations in its order; answers the active lanes as
-// bits 0 to 3. Why each packed step
-// gives the same bits:
+// bits 0 to 3. Why each packed step gives the same bits:
 //   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
 //     exponent of a single's product leaves double's range), so rounding it to single is rounding the
 //     exact product once, which is what the single multiply does.

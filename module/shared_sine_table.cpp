@@ -14,8 +14,7 @@ namespace {
 constexpr double kAngleScale = 6.2831852;
 
 // One table and its bookkeeping, in a single allocation: this header, the entries, then their
-// residue order. A single
-// allocation means an open either gets the whole table or nothing.
+// residue order. A single allocation means an open either gets the whole table or nothing.
 struct Table {
     Table* next;      // next held table; guarded by TablesLock()
     int32_t length;   // entries

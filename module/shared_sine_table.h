@@ -2,7 +2,7 @@
 //
 // A table of N entries holds one cycle: entry i = sin(i / N x 6.2831852), rounded to single. Its
 // content depends on N alone, so every instance opened at the same whole-number rate (N = 30 x R) can
-// read one immutable copy instead of filling its own 5 MB.
+// read one immutable copy instead of filling its own 10 MB.
 //
 // The N entries are followed by the same N values in residue order: all entries i with i mod 30 = 0 in
 // increasing order, then those with i mod 30 = 1, and so on. When N = 30 x R, each class has R entries,
@@ -44,9 +44,10 @@ inline const float* ResidueOrder(const float* table, int32_t length) { return ta
 
 // Whether a walk at one period P reads fewer cache lines per sample in the residue order than in the
 // table itself. The walk moves s = N / P entries per sample: with 16 floats to a 64-byte line, a new
-// line every sample from s = 16 on. Write s = 30m + d with m whole and |d| <= 15: in the residue order it stays in its
-// class but for about |d| class changes per sample (each a new line, every sample once |d| >= 1), and moves m floats on
-// within it. That costs about |d| + m / 16 lines per sample.
+// line every sample from s = 16 on. Write s = 30m + d with m whole and |d| <= 15: in the residue
+// order the walk stays in its class but for about |d| class changes per sample (each a new line, every
+// sample once |d| >= 1), and moves m floats on within it. That costs about |d| + m / 16 lines per
+// sample, below half a line only near whole hertz up to about 8 Hz.
 inline bool DenserByResidue(int32_t length, int32_t period) {
     if (length % kResidueClasses != 0) return false;
     const double stride = static_cast<double>(length) / static_cast<double>(period);
