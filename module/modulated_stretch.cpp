@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cmath>
+#include <type_traits>
 
 #include "engine_steps.h"
 
@@ -296,6 +297,23 @@ VEXLO_PER_SAMPLE __m128i InactiveLanesIf(const double* counts) {
     return NarrowedMasks(_mm_cmpeq_pd(_mm_load_pd(counts), zero), _mm_cmpeq_pd(_mm_load_pd(counts + 2), zero));
 }
 
+// Calls render with std::true_type where the stretch has an inactive sample and std::false_type where
+// it has none, so that each rendering pass is compiled for both.
+template <class Render>
+void ByInactiveSamples(const Counted& counted, Render render) {
+    if (counted.any_inactive) {
+        render(std::true_type{});
+    } else {
+        render(std::false_type{});
+    }
+}
+
+// The positions of samples at and at + 1 of a counted stretch, and their P as doubles in `whole`.
+VEXLO_PER_SAMPLE __m128d PositionPairAt(const Counted& counted, int32_t at, __m128d& whole) {
+    whole = _mm_loadu_pd(counted.measured.whole + at);
+    return PositionPair(_mm_load_pd(counted.counts + at), _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
+}
+
 void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted) {
     Measured& measured = counted.measured;
@@ -327,16 +345,16 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
 // time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
 // as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
 template <bool kAnyInactive>
-void SineIndexesAhead(const Measured& measured, const double* counts, const SineWave& wave, int32_t count,
-                      int32_t* index) {
+void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, int32_t* index) {
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
     const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
     const auto fetch = [&](int32_t entry) {
         _mm_prefetch(reinterpret_cast<const char*>(wave.table + entry), _MM_HINT_T0);
     };
     const auto pair = [&](int32_t at) {
-        const __m128d whole = _mm_loadu_pd(measured.whole + at);
-        const __m128d position =
-            PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole);
+        __m128d whole;
+        const __m128d position = PositionPairAt(counted, at, whole);
         return SineIndexPair(position, whole, _mm_loadu_pd(measured.inverse + at), length);
     };
     int32_t k = 0;
@@ -393,13 +411,10 @@ void RunModulated<SineWave>(const Block& block, const Tables& tables, int32_t fr
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
     alignas(16) int32_t index[kStretch];
-    if (counted.any_inactive) {
-        SineIndexesAhead<true>(counted.measured, counted.counts, wave, count, index);
-        SineOutputs<true>(block, from, counted, wave.table, index, count);
-    } else {
-        SineIndexesAhead<false>(counted.measured, counted.counts, wave, count, index);
-        SineOutputs<false>(block, from, counted, wave.table, index, count);
-    }
+    ByInactiveSamples(counted, [&](auto any_inactive) {
+        SineIndexesAhead<any_inactive()>(counted, wave, count, index);
+        SineOutputs<any_inactive()>(block, from, counted, wave.table, index, count);
+    });
 }
 
 namespace {
@@ -411,9 +426,9 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const auto pair = [&](int32_t at) {
-        const __m128d whole = _mm_loadu_pd(measured.whole + at);
-        return TrianglePair(PositionPair(_mm_load_pd(counts + at), _mm_loadu_pd(measured.offset_less_one + at), whole),
-                            whole);
+        __m128d whole;
+        const __m128d position = PositionPairAt(counted, at, whole);
+        return TrianglePair(position, whole);
     };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
@@ -442,11 +457,8 @@ void RunModulated<TriangleWave>(const Block& block, const Tables& tables, int32_
                                 TriangleWave wave) {
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
-    if (counted.any_inactive) {
-        TriangleOutputs<true>(block, from, counted, count, wave);
-    } else {
-        TriangleOutputs<false>(block, from, counted, count, wave);
-    }
+    ByInactiveSamples(counted,
+                      [&](auto any_inactive) { TriangleOutputs<any_inactive()>(block, from, counted, count, wave); });
 }
 
 // The square: a local copy of the smoother, which no output store can alias.
