@@ -65,13 +65,22 @@ inline int32_t LiteralRescaled(int32_t count, int32_t old_period, int32_t period
 //     which is more than 2^-24 from every whole number: it truncates to floor(y + 0.5) = t.
 //   - The gap: t = biased - 2^52 exactly, and product - t is exact (t and the product are within a
 //     factor 2 of each other, or t = 0).
+//
+// The steps are split so that a loop can carry the chain alone and test the products afterwards:
+// RescaledProduct, then NearestPlusOne on the chain and IsDecided off it.
+inline constexpr double kDecided = 0.5 - 1.0 / 1048576.0;  // 1/2 - 2^-20
+
+inline double RescaledProduct(double counted, double ratio) { return counted * ratio; }
+inline double NearestPlusOne(double product) { return (product + kRoundingBias) - (kRoundingBias - 1.0); }
+inline bool IsDecided(double product) {
+    const double gap = product - ((product + kRoundingBias) - kRoundingBias);
+    return std::fabs(gap) < kDecided;
+}
+
 inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
-    constexpr double kDecided = 0.5 - 1.0 / 1048576.0;  // 1/2 - 2^-20
-    const double product = counted * ratio;
-    const double biased = product + kRoundingBias;
-    const double gap = product - (biased - kRoundingBias);
-    *undecided = !(std::fabs(gap) < kDecided);
-    return biased - (kRoundingBias - 1.0);
+    const double product = RescaledProduct(counted, ratio);
+    *undecided = !IsDecided(product);
+    return NearestPlusOne(product);
 }
 
 // Square level: +1 for the first half of the period, -1 for the second. The literal test is

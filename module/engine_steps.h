@@ -202,12 +202,23 @@ struct CountChain {
             next = 1.0 + static_cast<double>(previous_period != period ? LiteralRescaled(whole, previous_period, period)
                                                                        : whole);
         }
+        previous_period = period;
+        return Wrapped(next, whole_period, inverse);
+    }
 
-        // 10. Wrap the count into the period: it is at most P (see CountLiterally), so only a count of
-        //     exactly P wraps, once a cycle.
+    // Count for an active sample, leaving the rescale's product in `product` instead of testing it: the
+    // answer is Count's wherever IsDecided(product) holds. The caller tests the products afterwards and
+    // counts again with Count if any fails, and sets previous_period, which only Count reads.
+    VEXLO_PER_SAMPLE double CountActive(double whole_period, double inverse, double& product) {
+        product = RescaledProduct(counted, whole_period * previous_inverse);
+        return Wrapped(NearestPlusOne(product), whole_period, inverse);
+    }
+
+    // 10. Wrap the count into the period: it is at most P (see CountLiterally), so only a count of
+    //     exactly P wraps, once a cycle.
+    VEXLO_PER_SAMPLE double Wrapped(double next, double whole_period, double inverse) {
         if (next > whole_period) next -= whole_period;
         counted = next;
-        previous_period = period;
         previous_inverse = inverse;
         return next;
     }

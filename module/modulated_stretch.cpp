@@ -31,6 +31,13 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
     return OutputOf(wave.At(position, period, inverse), depth_eff, offset, in);
 }
 
+// The smallest single above the double 1/30: for every single F, F > 1/30 in double exactly when
+// F >= this, since no single lies between the two.
+inline constexpr float kLowestHertzAbove = 0x1.111112p-5f;
+static_assert(static_cast<double>(kLowestHertzAbove) > kLowestHertz);
+static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kLowestHertzAbove) - 1u)) <=
+              kLowestHertz);
+
 // Steps 2, 3, 5, 6, 8 and 11 for sample `at` of the block, into measured[k]: the definition of what
 // each sample asks of the oscillator, which the packed form below must equal.
 VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_rate, float hertz_per_unit,
@@ -50,10 +57,11 @@ VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_ra
     // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
     const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
 
-    // 8. Period in whole samples, at least 1; 0 marks an inactive sample. An inactive sample divides
-    //    by 1 Hz instead, so that the conversion is always defined: above 1/30 Hz,
-    //    R / F + 0.5 <= 30 x R + 0.5, which truncates into 32 bits; at 1 Hz it is R + 0.5.
-    int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(active ? hertz : 1.0f) + 0.5);
+    // 8. Period in whole samples, at least 1; 0 marks an inactive sample. A frequency at or below 1/30 Hz,
+    //    or one that is not a number, divides as the smallest single above 1/30 instead, so that the
+    //    conversion is always defined: then R / F + 0.5 < 30 x R + 0.5, which truncates into 32 bits.
+    const float divisor = hertz >= kLowestHertzAbove ? hertz : kLowestHertzAbove;
+    int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(divisor) + 0.5);
     period = period < 1 ? 1 : period;
     measured.period[k] = active ? period : 0;
     measured.depth_eff[k] = depth_eff;
@@ -68,13 +76,6 @@ VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_ra
     measured.phase_offset[k] = phase_offset;
     measured.offset_less_one[k] = static_cast<double>(phase_offset) - 1.0;
 }
-
-// The smallest single above the double 1/30: for every single F, F > 1/30 in double exactly when
-// F >= this, since no single lies between the two.
-inline constexpr float kLowestHertzAbove = 0x1.111112p-5f;
-static_assert(static_cast<double>(kLowestHertzAbove) > kLowestHertz);
-static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kLowestHertzAbove) - 1u)) <=
-              kLowestHertz);
 
 // Four whole numbers from an array, and the high two of four lanes moved down, where the paired double
 // steps take them.
@@ -102,7 +103,7 @@ struct MeasureConstants {
           per_unit(_mm_set1_ps(hertz_per_unit)),
           periods_per_unit(_mm_set1_ps(kPeriodsPerUnit)),
           lowest(_mm_set1_ps(kLowestHertzAbove)),
-          one_hertz(_mm_set1_ps(1.0f)),
+          magnitude(_mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))),
           zero(_mm_setzero_ps()),
           absolute(_mm_set1_ps(kAbsoluteDepth)),
           rate_pd(_mm_set1_pd(whole_rate)),
@@ -113,7 +114,7 @@ struct MeasureConstants {
     __m128 per_unit;
     __m128 periods_per_unit;
     __m128 lowest;
-    __m128 one_hertz;
+    __m128 magnitude;
     __m128 zero;
     __m128 absolute;
     __m128d rate_pd;
@@ -126,8 +127,10 @@ struct MeasureConstants {
 //   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
 //     exponent of a single's product leaves double's range), so rounding it to single is rounding the
 //     exact product once, which is what the single multiply does.
-//   - 6: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as DepthEff < 0 or
-//     DepthEff > 0 (both false for NaN).
+//   - 6: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as |DepthEff| > 0
+//     (false for NaN and for either zero).
+//   - 8's divisor: the larger of F and kLowestHertzAbove, and kLowestHertzAbove for NaN, as the packed
+//     maximum answers its second operand when the first is not a number.
 //   - 8, the inverse and 11: the same double operations, two lanes per instruction; the packed
 //     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne).
 //     A phase offset that does not fit truncates to -2^31, which stays negative after adding
@@ -144,11 +147,11 @@ VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureCo
     const __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
 
     // 6.
-    const __m128 active = _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest),
-                                     _mm_or_ps(_mm_cmplt_ps(depth_eff, c.zero), _mm_cmpgt_ps(depth_eff, c.zero)));
+    const __m128 active =
+        _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest), _mm_cmpgt_ps(_mm_and_ps(depth_eff, c.magnitude), c.zero));
 
     // 8, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
-    const __m128 divisor = _mm_or_ps(_mm_and_ps(active, hertz), _mm_andnot_ps(active, c.one_hertz));
+    const __m128 divisor = _mm_max_ps(hertz, c.lowest);
     __m128i period =
         TruncatedPairs(_mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(divisor)), c.half),
                        _mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(_mm_movehl_ps(divisor, divisor))), c.half));
@@ -314,22 +317,58 @@ VEXLO_PER_SAMPLE __m128d PositionPairAt(const Counted& counted, int32_t at, __m1
     return PositionPair(_mm_load_pd(counted.counts + at), _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
 }
 
+// Whether IsDecided holds for each of `count` products (a multiple of 2): lane by lane its operations,
+// two lanes per instruction, with !(|gap| < kDecided) as "not less than", which NaN also meets.
+bool AllDecided(const double* products, int32_t count) {
+    const __m128d bias = _mm_set1_pd(kRoundingBias);
+    const __m128d decided = _mm_set1_pd(kDecided);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m128d undecided = _mm_setzero_pd();
+    for (int32_t k = 0; k < count; k += 2) {
+        const __m128d product = _mm_load_pd(products + k);
+        const __m128d gap = _mm_sub_pd(product, _mm_sub_pd(_mm_add_pd(product, bias), bias));
+        undecided = _mm_or_pd(undecided, _mm_cmpnlt_pd(_mm_and_pd(gap, magnitude), decided));
+    }
+    return _mm_movemask_pd(undecided) == 0;
+}
+
 void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted) {
     Measured& measured = counted.measured;
     const MeasureConstants constants(block, tables.rate);
-    CountChain chain = CountChain::From(cycle);
+    const CountChain start = CountChain::From(cycle);
+    CountChain chain = start;
     const auto count_one = [&](int32_t k) {
         counted.counts[k] = chain.Count(measured.period[k], measured.whole[k], measured.inverse[k]);
     };
     // Each group of four is counted while the next is measured: the chain's latency and the measuring's
-    // divisions overlap instead of following one another.
+    // divisions overlap instead of following one another. A group whose samples are all active carries
+    // the chain alone and leaves its products to be tested afterwards (0, always decided, for the
+    // others); if any fails, the whole stretch is counted again with every test in place.
     const int32_t grouped = count / 4 * 4;
+    alignas(16) double products[kStretch];
     int active = 0xF;
-    if (grouped > 0) active &= MeasureFour(block, from, constants, measured, 0);
+    int group_active = grouped > 0 ? MeasureFour(block, from, constants, measured, 0) : 0xF;
     for (int32_t k = 0; k < grouped; k += 4) {
-        if (k + 4 < grouped) active &= MeasureFour(block, from + k + 4, constants, measured, k + 4);
-        for (int32_t lane = 0; lane < 4; ++lane) count_one(k + lane);
+        active &= group_active;
+        const int next_active = k + 4 < grouped ? MeasureFour(block, from + k + 4, constants, measured, k + 4) : 0xF;
+        if (group_active == 0xF) {
+            for (int32_t lane = 0; lane < 4; ++lane) {
+                counted.counts[k + lane] =
+                    chain.CountActive(measured.whole[k + lane], measured.inverse[k + lane], products[k + lane]);
+            }
+            chain.previous_period = measured.period[k + 3];
+        } else {
+            for (int32_t lane = 0; lane < 4; ++lane) {
+                count_one(k + lane);
+                products[k + lane] = 0.0;
+            }
+        }
+        group_active = next_active;
+    }
+    if (!AllDecided(products, grouped)) {
+        chain = start;
+        for (int32_t k = 0; k < grouped; ++k) count_one(k);
     }
     bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {

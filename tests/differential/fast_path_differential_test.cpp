@@ -366,3 +366,48 @@ TEST(HeldSine, WalksInResidueOrderAreBitEqual) {
 }
 
 }  // namespace
+
+namespace {
+
+// Audio-rate Freq jumping between periods of 2 to 8 samples, so that a rescaled count often lands on a
+// half exactly (1 x 3 / 2, 3 x 5 / 2, ...), the case the modulated path cannot decide by itself, in
+// groups of four where every sample is active and in groups with a reset (depth 0) among them; for
+// every wave, in blocks of 256 and of sizes that leave a last one to three samples.
+TEST(ModulatedCount, RescalesOntoAHalfAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr float kRate = 48000.0f;
+    constexpr int32_t kCapacityHere = 256;
+    std::mt19937 rng(0x4A1F);
+    const auto freq_of_period = [](int32_t period) {
+        return static_cast<float>(static_cast<double>(kRate) / (10.0 * period));
+    };
+    for (const int16_t wave : {VexloModule::kWaveSine, VexloModule::kWaveTriangle, VexloModule::kWaveSquare}) {
+        ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacityHere);
+        rig.SetSampleRate(kRate);
+        rig.Wire();
+        rig.SetChoices(wave, 0, 0);
+        rig.Open();
+        reference::LiteralEngine engine(kRate);
+        std::vector<float> expected(kCapacityHere);
+        int32_t mismatches = 0;
+        for (int32_t block = 0; block < 400; ++block) {
+            const int32_t count = block % 3 == 0 ? 256 : static_cast<int32_t>(4 + rng() % 253);
+            const bool resets = block % 4 == 1;
+            for (int32_t k = 0; k < count; ++k) {
+                rig.freq[k] = freq_of_period(static_cast<int32_t>(2 + rng() % 7));
+                rig.phase[k] = static_cast<float>(rng() % 1000) * 0.001f;
+                rig.depth[k] = resets && rng() % 16 == 0 ? 0.0f : 0.5f;
+            }
+            rig.Process(0, count);
+            engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(),
+                                 rig.phase.data(), expected.data()},
+                                {wave, 0, 0}, 0, count);
+            for (int32_t k = 0; k < count; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+        }
+        EXPECT_EQ(mismatches, 0) << "wave " << wave;
+        rig.Close();
+    }
+}
+
+}  // namespace
