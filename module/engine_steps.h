@@ -206,9 +206,14 @@ struct CountChain {
         return Wrapped(next, whole_period, inverse);
     }
 
-    // Count for an active sample, leaving the rescale's product in `product` instead of testing it: the
-    // answer is Count's wherever IsDecided(product) holds. The caller tests the products afterwards and
-    // counts again with Count if any fails, and sets previous_period, which only Count reads.
+    // Count for an active sample, leaving the rescale's product in `product` instead of testing it, and
+    // leaving previous_period as it was: the caller sets it before Count or ToCycle next reads it. From
+    // the same chain, the answer and the chain after it are Count's wherever IsDecided(product) holds:
+    // Count's decided branch takes the same operations (previous_period is read only when undecided),
+    // and both end in Wrapped. So a run of such samples whose products all pass is Count's, sample by
+    // sample; the caller tests the products afterwards and counts the run again with Count if any
+    // fails. Until then a chain gone astray is harmless: it only forms doubles, none converted to an
+    // integer, and the counting again starts from the chain as it was before the run.
     VEXLO_PER_SAMPLE double CountActive(double whole_period, double inverse, double& product) {
         product = RescaledProduct(counted, whole_period * previous_inverse);
         return Wrapped(NearestPlusOne(product), whole_period, inverse);

@@ -134,7 +134,7 @@ struct MeasureConstants {
 //   - 8, the inverse and 11: the same double operations, two lanes per instruction; the packed
 //     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne).
 //     A phase offset that does not fit truncates to -2^31, which stays negative after adding
-//     P <= 2^27 once; its lane is then taken again by ReducedPhaseOffset, as is every lane still
+//     P < 2^31 once; its lane is then taken again by ReducedPhaseOffset, as is every lane still
 //     outside 0 .. P - 1. A fraction that is not finite makes P x PF + 0.5 infinite or NaN (P >= 1),
 //     which does not fit either, so 5's finiteness test is taken only in those lanes: PO = 0 there,
 //     as P x 0 + 0.5 truncates to 0.
@@ -344,7 +344,8 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     // Each group of four is counted while the next is measured: the chain's latency and the measuring's
     // divisions overlap instead of following one another. A group whose samples are all active carries
     // the chain alone and leaves its products to be tested afterwards (0, always decided, for the
-    // others); if any fails, the whole stretch is counted again with every test in place.
+    // others); if any fails, those groups are all counted again with every test in place. The last one to
+    // three samples are counted with every test from the start.
     const int32_t grouped = count / 4 * 4;
     alignas(16) double products[kStretch];
     int active = 0xF;
