@@ -24,16 +24,27 @@ struct Scenario {
     int16_t wave;
     bool modulated;  // Freq and Phase at audio rate
     float depth;
-    float freq = 0.1f;  // held Freq (0.1 is 1 Hz)
+    float freq = 0.1f;      // held Freq (0.1 is 1 Hz)
+    bool audio_in = false;  // In at audio rate (a tremolo), the other inputs held
 };
 
-// Held inputs: 1 Hz (or 10 Hz) at depth 0.5, In 1, Offset 0, Phase 0. Modulated: Freq swings 0.2 .. 1.8 Hz at
-// 440 Hz and Phase +-180 degrees at 220 Hz, so the period and the phase offset change on every sample.
+// Held inputs: 1 Hz (or 10 Hz) at depth 0.5, In 1, Offset 0, Phase 0. Audio on In: the same, with a
+// 440 Hz sine on In, as a tremolo. Modulated: Freq swings 0.2 .. 1.8 Hz at 440 Hz and Phase +-180 degrees
+// at 220 Hz, so the period and the phase offset change on every sample.
 const Scenario kScenarios[] = {
-    {"sine, held inputs", 0, false, 0.5f},       {"triangle, held inputs", 1, false, 0.5f},
-    {"square, held inputs", 2, false, 0.5f},     {"square 10 Hz, held inputs", 2, false, 0.5f, 1.0f},
-    {"sine, audio-rate FM+PM", 0, true, 0.5f},   {"triangle, audio-rate FM+PM", 1, true, 0.5f},
-    {"square, audio-rate FM+PM", 2, true, 0.5f}, {"inactive (depth 0)", 0, false, 0.0f},
+    {"sine, held inputs", 0, false, 0.5f},
+    {"triangle, held inputs", 1, false, 0.5f},
+    {"square, held inputs", 2, false, 0.5f},
+    {"square 10 Hz, held inputs", 2, false, 0.5f, 1.0f},
+    {"sine, audio on In", 0, false, 0.5f, 0.1f, true},
+    {"sine 10 Hz, audio on In", 0, false, 0.5f, 1.0f, true},
+    {"triangle, audio on In", 1, false, 0.5f, 0.1f, true},
+    {"square, audio on In", 2, false, 0.5f, 0.1f, true},
+    {"square 10 Hz, audio on In", 2, false, 0.5f, 1.0f, true},
+    {"sine, audio-rate FM+PM", 0, true, 0.5f},
+    {"triangle, audio-rate FM+PM", 1, true, 0.5f},
+    {"square, audio-rate FM+PM", 2, true, 0.5f},
+    {"inactive (depth 0)", 0, false, 0.0f},
 };
 
 // One second of a scenario's inputs and room for the output.
@@ -45,6 +56,10 @@ struct Signals {
           freq(kSpan, s.freq),
           phase(kSpan, 0.0f),
           out(kSpan) {
+        if (s.audio_in) {
+            for (int32_t k = 0; k < kSpan; ++k)
+                in[k] = static_cast<float>(std::sin(kTwoPi * 440.0 * k / static_cast<double>(kBenchRate)));
+        }
         if (!s.modulated) return;
         for (int32_t k = 0; k < kSpan; ++k) {
             const double t = k / static_cast<double>(kBenchRate);

@@ -90,6 +90,22 @@ struct Measured {
 // Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
 
+// 2. Effective depth: absolute, or relative to the offset; single.
+VEXLO_PER_SAMPLE float DepthEffOf(float depth, float offset, bool relative) {
+    return static_cast<float>(static_cast<double>(relative ? offset : kAbsoluteDepth) * static_cast<double>(depth));
+}
+
+// 3. Frequency in hertz; single.
+VEXLO_PER_SAMPLE float HertzOf(float freq, bool kilohertz) {
+    return static_cast<float>(static_cast<double>(kilohertz ? kHertzPerUnitKilo : kHertzPerUnit) *
+                              static_cast<double>(freq));
+}
+
+// 6. The sample is active only above 1/30 Hz (strictly; NaN fails) with a depth that is a non-zero
+//    number.
+VEXLO_PER_SAMPLE bool FrequencyActive(float hertz) { return static_cast<double>(hertz) > kLowestHertz; }
+VEXLO_PER_SAMPLE bool DepthActive(float depth_eff) { return depth_eff > 0.0f || depth_eff < 0.0f; }
+
 // 7. Inactive: the offset alone.
 VEXLO_PER_SAMPLE float InactiveOutput(float offset, float in) {
     return static_cast<float>(static_cast<double>(offset) * static_cast<double>(in));
@@ -100,6 +116,11 @@ VEXLO_PER_SAMPLE float OutputOf(double wave, double depth_eff, double offset, do
     return static_cast<float>((wave * depth_eff + offset) * in);
 }
 
+// 14 for two samples, one per double lane: each lane takes OutputOf's operations in its order.
+VEXLO_PER_SAMPLE __m128d OutputPair(__m128d wave, __m128d depth_eff, __m128d offset, __m128d in) {
+    return _mm_mul_pd(_mm_add_pd(_mm_mul_pd(wave, depth_eff), offset), in);
+}
+
 // Triangle: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the sine.
 VEXLO_PER_SAMPLE double TriangleAt(int32_t position, int32_t period) {
     const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
@@ -108,40 +129,60 @@ VEXLO_PER_SAMPLE double TriangleAt(int32_t position, int32_t period) {
     return x - 4.0;
 }
 
-// True when every input of the block keeps, over [from, from + count), the bits it has at `from`: the
-// five buffers in one pass, eight samples of each per test (the differences from the first sample's
-// bits, or-ed together, are all zero exactly when nothing moved), stopping at the first group in which
-// any input moves. Written out buffer by buffer: a loop over the five would reload its pointers and
-// first values from the stack on every group.
-inline bool HeldInputs(const Block& block, int32_t from, int32_t count) {
-    const float* const in = block.in + from;
-    const float* const depth = block.depth + from;
-    const float* const offset = block.offset + from;
-    const float* const freq = block.freq + from;
-    const float* const phase = block.phase + from;
-    const auto bits = [](const float* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
-    const auto first = [](const float* at) { return _mm_set1_epi32(std::bit_cast<int32_t>(at[0])); };
-    const __m128i in0 = first(in), depth0 = first(depth), offset0 = first(offset), freq0 = first(freq),
-                  phase0 = first(phase);
-    const auto moved = [&](int32_t k) {
-        __m128i diff = _mm_xor_si128(bits(in + k), in0);
-        diff = _mm_or_si128(diff, _mm_xor_si128(bits(depth + k), depth0));
-        diff = _mm_or_si128(diff, _mm_xor_si128(bits(offset + k), offset0));
-        diff = _mm_or_si128(diff, _mm_xor_si128(bits(freq + k), freq0));
-        return _mm_or_si128(diff, _mm_xor_si128(bits(phase + k), phase0));
-    };
+// The triangle at two positions, lane by lane as TriangleAt: the same double product and division, and
+// the same choice of piece, made by masks.
+VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
+    const __m128d x = _mm_div_pd(_mm_mul_pd(position, _mm_set1_pd(4.0)), whole);
+    const __m128d rising = _mm_cmplt_pd(x, _mm_set1_pd(1.0));
+    const __m128d falling = _mm_andnot_pd(rising, _mm_cmplt_pd(x, _mm_set1_pd(3.0)));
+    const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
+    return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
+}
+
+// One buffer of a stretch, for testing whether it keeps the bits of its first sample.
+class HeldBits {
+public:
+    explicit HeldBits(const float* first) : m_at(first), m_first(_mm_set1_epi32(std::bit_cast<int32_t>(first[0]))) {}
+    // The differences of samples k .. k + 3 from the first sample's bits: all zero when none moved.
+    VEXLO_PER_SAMPLE __m128i Moved(int32_t k) const {
+        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at + k)), m_first);
+    }
+    VEXLO_PER_SAMPLE bool Same(int32_t k) const {
+        return std::bit_cast<int32_t>(m_at[k]) == std::bit_cast<int32_t>(m_at[0]);
+    }
+
+private:
+    const float* m_at;
+    __m128i m_first;
+};
+
+// True when each of the buffers keeps, over `count` samples, the bits of its first: eight samples of
+// each per test (the differences, or-ed together, are all zero exactly when nothing moved), stopping at
+// the first group in which any of them moves. Written out per buffer (a fold, not a loop), so that
+// each buffer's pointer and first bits stay in registers.
+template <class... Held>
+inline bool KeepTheirBits(int32_t count, const Held&... held) {
     int32_t k = 1;
     for (; k + 8 <= count; k += 8) {
-        const __m128i diff = _mm_or_si128(moved(k), moved(k + 4));
+        __m128i diff = _mm_setzero_si128();
+        ((diff = _mm_or_si128(diff, _mm_or_si128(held.Moved(k), held.Moved(k + 4)))), ...);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(diff, _mm_setzero_si128())) != 0xFFFF) return false;
     }
     for (; k < count; ++k) {
-        const float* const buffers[5] = {in, depth, offset, freq, phase};
-        for (const float* buffer : buffers) {
-            if (std::bit_cast<int32_t>(buffer[k]) != std::bit_cast<int32_t>(buffer[0])) return false;
-        }
+        if (!(held.Same(k) && ...)) return false;
     }
     return true;
+}
+
+// Freq and Phase keep their bits: every sample of the stretch has the first one's period and phase
+// offset, and the same activity as far as the frequency decides it.
+inline bool CycleHeld(const Block& block, int32_t from, int32_t count) {
+    return KeepTheirBits(count, HeldBits(block.freq + from), HeldBits(block.phase + from));
+}
+
+// In, Depth and Offset keep their bits: the output step's gains are the first sample's throughout.
+inline bool GainsHeld(const Block& block, int32_t from, int32_t count) {
+    return KeepTheirBits(count, HeldBits(block.in + from), HeldBits(block.depth + from), HeldBits(block.offset + from));
 }
 
 // Steps 4, 7, 9, 10 and 12 as written, for any table length: where a measured sample falls in the
@@ -270,9 +311,12 @@ struct SilentWave {
 
 // The paths. Each runs samples [from, from + count) of the block (count <= kStretch) from the cycle
 // and smoother state in `cycle` and `wave`, and leaves them as the literal steps would.
-//   Held: every input holds its bits over the stretch, and products are exact (held_stretch.cpp).
+//   Held cycle: Freq and Phase hold their bits over the stretch (CycleHeld), and products are exact
+//   (held_stretch.cpp). Answers false, having written and changed nothing, when the frequency is active
+//   and some samples are inactive while others are not (Depth, or Offset on the Relative scale,
+//   passing through zero): the modulated path then takes the stretch.
 template <class Wave>
-void RunHeld(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
+bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
 //   Modulated exact: products are exact (modulated_stretch.cpp).
 template <class Wave>
 void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);

@@ -1,11 +1,14 @@
-// The process path for stretches whose inputs hold still: one full step, then a lean loop per wave.
-//
-// Held inputs give every sample of the stretch the first one's F, PF and DepthEff: the same activity,
-// period and phase offset, no rescale, and a count and position that move on by one per sample, mod P.
+// The process path for stretches whose cycle holds still: Freq and Phase keep their bits, so every sample
+// has the first one's F and PF, hence its period and phase offset. When every sample is also active
+// there is no rescale and no reset: the count and position move on by one per sample, mod P, and the
+// wave at each position does not depend on In, Depth or Offset, which only the output step reads (and
+// the activity test, checked first). One full step, then a lean loop per wave, then the output step
+// with the gains held (In, Depth and Offset keep their bits too) or per sample (audio on them).
 #include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "engine_steps.h"
 #include "shared_sine_table.h"
@@ -17,43 +20,81 @@ static_assert(kResidueClasses == kTableSecondsPerCycle);
 
 namespace {
 
-// The held values of a stretch after its first sample.
+// The held cycle of a stretch.
 struct HeldSamples {
-    int32_t position;  // of the first sample
+    int32_t position;  // of the sample before the first: the first sample's position is the next one
     int32_t period;    // P
     double inverse;    // 1.0 / P
-    double depth_eff;  // DepthEff
-    double offset;
-    double in;
 };
 
 VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) {
     return position + 1 < period ? position + 1 : 0;
 }
 
-// 14 for four wave values at once, two per register: each lane's operations and their order are those
-// of OutputOf.
-VEXLO_PER_SAMPLE __m128 OutputsOf(__m128 waves, __m128d depth_eff, __m128d offset, __m128d in) {
-    const __m128d low = _mm_cvtps_pd(waves);
-    const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(waves, waves));
-    const __m128 out_low = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(low, depth_eff), offset), in));
-    const __m128 out_high = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(high, depth_eff), offset), in));
-    return _mm_movelh_ps(out_low, out_high);
+// The output step's gains over the stretch, sample k counted from its first sample: Output for one
+// sample, Outputs for four (their waves in two pairs), each lane as OutputOf.
+//   Held: In, Depth and Offset keep their bits, so every sample has the first one's.
+struct HeldGains {
+    double depth_eff;
+    double offset;
+    double in;
+    VEXLO_PER_SAMPLE float Output(int32_t, double wave) const { return OutputOf(wave, depth_eff, offset, in); }
+    VEXLO_PER_SAMPLE __m128 Outputs(int32_t, __m128d low, __m128d high) const {
+        const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset), i = _mm_set1_pd(in);
+        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, d, o, i)), _mm_cvtpd_ps(OutputPair(high, d, o, i)));
+    }
+};
+//   Per sample: each sample's own DepthEff (measured first) and its Offset and In.
+struct SampleGains {
+    const float* depth_eff;
+    const float* offset;
+    const float* in;
+    VEXLO_PER_SAMPLE float Output(int32_t k, double wave) const {
+        return OutputOf(wave, depth_eff[k], offset[k], in[k]);
+    }
+    VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
+        const __m128 d = _mm_loadu_ps(depth_eff + k), o = _mm_loadu_ps(offset + k), i = _mm_loadu_ps(in + k);
+        const auto up = [](__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); };
+        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i))),
+                             _mm_cvtpd_ps(OutputPair(high, up(d), up(o), up(i))));
+    }
+};
+
+// Four table entries as two pairs of doubles.
+VEXLO_PER_SAMPLE void EntryPairs(__m128 entries, __m128d& low, __m128d& high) {
+    low = _mm_cvtps_pd(entries);
+    high = _mm_cvtps_pd(_mm_movehl_ps(entries, entries));
 }
 
-// Samples after the first: out[0, n) for the positions after held.position.
-template <class Wave>
-void HeldLoop(const Wave& wave, const HeldSamples& held, float* out, int32_t n) {
+// The stretch's samples, out[0, n) for the n positions after held.position, one at a time: the
+// triangle (whose division per sample bounds it; a packed form runs no faster), and short sine periods.
+template <class Wave, class Gains>
+void HeldLoopStepwise(const Wave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
     int32_t position = held.position;
     for (int32_t k = 0; k < n; ++k) {
         position = NextPosition(position, held.period);
-        out[k] = OutputOf(wave.At(position, held.period, held.inverse), held.depth_eff, held.offset, held.in);
+        out[k] = gains.Output(k, wave.At(position, held.period, held.inverse));
     }
 }
 
-// Any other selector: every sample has the same output.
-void HeldLoop(const SilentWave&, const HeldSamples& held, float* out, int32_t n) {
-    std::fill(out, out + n, OutputOf(0.0, held.depth_eff, held.offset, held.in));
+// The triangle: one at a time.
+template <class Gains>
+void HeldLoop(const TriangleWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    HeldLoopStepwise(wave, held, gains, out, n);
+}
+
+// Any other selector: a wave of 0 throughout; with held gains every sample has the same output.
+template <class Gains>
+void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    if constexpr (std::is_same_v<Gains, HeldGains>) {
+        std::fill(out, out + n, gains.Output(0, 0.0));
+    } else {
+        int32_t k = 0;
+        for (; k + 4 <= n; k += 4) _mm_storeu_ps(out + k, gains.Outputs(k, _mm_setzero_pd(), _mm_setzero_pd()));
+        for (; k < n; ++k) out[k] = gains.Output(k, 0.0);
+        static_cast<void>(wave);
+        static_cast<void>(held);
+    }
 }
 
 // The sine-table indexes of the n positions after held.position into index[0, n), for P >= 4, or with
@@ -160,11 +201,12 @@ void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, 
 // in sine_index.h), then the reads and outputs, four at a time in two registers. Kept apart, each loop
 // holds its constants in registers, and the reads, which mostly miss the first-level cache, depend on
 // nothing but the index array, so many of them are in flight at once.
-// Short periods, whose runs are too short to gain from it, take the generic loop.
-void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t n) {
+// Short periods, whose runs are too short to gain from it, take the stepwise loop.
+template <class Gains>
+void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
     constexpr int32_t kShortestStepped = 16;
     if (held.period < kShortestStepped) {
-        HeldLoop<SineWave>(wave, held, out, n);
+        HeldLoopStepwise(wave, held, gains, out, n);
         return;
     }
     alignas(16) int32_t index[kStretch + 4];
@@ -176,20 +218,21 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
     }
 
     const float* const table = by_residue ? ResidueOrder(wave.table, wave.length) : wave.table;
-    if (held.in == 1.0 && held.offset == 0.0 && std::isfinite(held.depth_eff)) {
-        UnitGainOutputs(table, index, static_cast<float>(held.depth_eff), static_cast<float>(held.offset), out, n);
-        return;
+    if constexpr (std::is_same_v<Gains, HeldGains>) {
+        if (gains.in == 1.0 && gains.offset == 0.0 && std::isfinite(gains.depth_eff)) {
+            UnitGainOutputs(table, index, static_cast<float>(gains.depth_eff), static_cast<float>(gains.offset), out,
+                            n);
+            return;
+        }
     }
-    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
-    const __m128d offset = _mm_set1_pd(held.offset);
-    const __m128d in = _mm_set1_pd(held.in);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        const __m128 waves =
-            _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
-        _mm_storeu_ps(out + k, OutputsOf(waves, depth_eff, offset, in));
+        __m128d low, high;
+        EntryPairs(_mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]), low,
+                   high);
+        _mm_storeu_ps(out + k, gains.Outputs(k, low, high));
     }
-    for (; k < n; ++k) out[k] = OutputOf(table[index[k]], held.depth_eff, held.offset, held.in);
+    for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
 
 // The square: first the smoother's sums (its chain), then the averages and outputs two at a time.
@@ -200,7 +243,8 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, float* out, int32_t
 // leak (rounding is monotonic and the leak below 1), so a run that ends with |sum| >= 2^-28 stayed in
 // range throughout; one that does not is taken again step by step. Such a run costs one multiply per
 // sample, and the write slot moves on by the run's length.
-void HeldLoop(const SquareWave& wave, const HeldSamples& held, float* out, int32_t n) {
+template <class Gains>
+void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
     float sums[kStretch];
     SquareSmoother local = *wave.smoother;
     const int32_t period = held.period;
@@ -237,23 +281,59 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, float* out, int32
     }
     *wave.smoother = local;
 
+    // The averages (SmoothedOf: dividing by 1 changes nothing, so W <= 1 divides by 1), then 14.
     const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
-    const __m128d depth_eff = _mm_set1_pd(held.depth_eff);
-    const __m128d offset = _mm_set1_pd(held.offset);
-    const __m128d in = _mm_set1_pd(held.in);
     int32_t k = 0;
-    for (; k + 2 <= n; k += 2) {
-        const __m128d smoothed = _mm_div_pd(_mm_setr_pd(sums[k], sums[k + 1]), window);
-        const __m128 outputs = _mm_cvtpd_ps(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(smoothed, depth_eff), offset), in));
-        _mm_storel_pi(reinterpret_cast<__m64*>(out + k), outputs);
+    for (; k + 4 <= n; k += 4) {
+        const __m128 four = _mm_loadu_ps(sums + k);
+        const __m128d low = _mm_div_pd(_mm_cvtps_pd(four), window);
+        const __m128d high = _mm_div_pd(_mm_cvtps_pd(_mm_movehl_ps(four, four)), window);
+        _mm_storeu_ps(out + k, gains.Outputs(k, low, high));
     }
-    if (k < n) out[k] = OutputOf(SmoothedOf(sums[k], local.window), held.depth_eff, held.offset, held.in);
+    for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
+}
+
+// Steps 2 and 6's depth test for every sample of the stretch: DepthEff into depth_eff[0, count), and
+// whether each is a non-zero number. Four at a time by single multiplies: the double product of two
+// singles is exact, so rounding it to single is the single multiply; |DepthEff| > 0 is false exactly
+// for either zero and NaN.
+bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* depth_eff) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 absolute = _mm_set1_ps(kAbsoluteDepth);
+    __m128 active = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const int32_t at = from + k;
+        const __m128 factor = block.relative ? _mm_loadu_ps(block.offset + at) : absolute;
+        const __m128 d = _mm_mul_ps(factor, _mm_loadu_ps(block.depth + at));
+        _mm_storeu_ps(depth_eff + k, d);
+        active = _mm_and_ps(active, _mm_cmpgt_ps(_mm_and_ps(d, magnitude), _mm_setzero_ps()));
+    }
+    bool all = _mm_movemask_ps(active) == 0xF;
+    for (; k < count; ++k) {
+        depth_eff[k] = DepthEffOf(block.depth[from + k], block.offset[from + k], block.relative);
+        all = all && DepthActive(depth_eff[k]);
+    }
+    return all;
 }
 
 }  // namespace
 
 template <class Wave>
-void RunHeld(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    float* const out = block.out + from;
+    const bool gains_held = GainsHeld(block, from, count);
+    float depth_eff[kStretch];
+    if (!gains_held) {
+        // A frequency too low (or not a number) leaves every sample inactive, whatever its depth.
+        if (!FrequencyActive(HertzOf(block.freq[from], block.kilohertz))) {
+            for (int32_t k = 0; k < count; ++k) out[k] = InactiveOutput(block.offset[from + k], block.in[from + k]);
+            cycle = {-1, -1};
+            return true;
+        }
+        if (!AllDepthsActive(block, from, count, depth_eff)) return false;
+    }
+
     // The first sample takes every step: it may start or rescale the cycle.
     Measured first;
     Measure(block, from, 1, tables.rate, first);
@@ -261,26 +341,29 @@ void RunHeld(const Block& block, const Tables& tables, int32_t from, int32_t cou
     const int32_t period = first.period[0];
     const int32_t position = chain.Step(period, first.inverse[0], first.phase_offset[0]);
     cycle = chain.ToCycle();
-    const float in = block.in[from];
-    const float offset = block.offset[from];
 
-    // Inactive, every sample is Offset x In again.
+    // Inactive (held gains only), every sample is Offset x In again.
     if (position < 0) {
-        std::fill(block.out + from, block.out + from + count, InactiveOutput(offset, in));
-        return;
+        std::fill(out, out + count, InactiveOutput(block.offset[from], block.in[from]));
+        return true;
     }
-    block.out[from] = OutputOf(wave.At(position, period, first.inverse[0]), first.depth_eff[0], offset, in);
 
-    HeldLoop(wave, {position, period, first.inverse[0], first.depth_eff[0], offset, in}, block.out + from + 1,
-             count - 1);
+    // The loops start from the position before the first sample's.
+    const HeldSamples held{position == 0 ? period - 1 : position - 1, period, first.inverse[0]};
+    if (gains_held) {
+        HeldLoop(wave, held, HeldGains{first.depth_eff[0], block.offset[from], block.in[from]}, out, count);
+    } else {
+        HeldLoop(wave, held, SampleGains{depth_eff, block.offset + from, block.in + from}, out, count);
+    }
 
     // The count moved on with the position: count + (n - 1) mod P.
     cycle.count = AddWrapped(cycle.count, (count - 1) % period, period);
+    return true;
 }
 
-template void RunHeld<SineWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SineWave);
-template void RunHeld<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
-template void RunHeld<SquareWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SquareWave);
-template void RunHeld<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
+template bool RunHeldCycle<SineWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SineWave);
+template bool RunHeldCycle<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
+template bool RunHeldCycle<SquareWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SquareWave);
+template bool RunHeldCycle<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
 
 }  // namespace vexlo

@@ -40,22 +40,17 @@ static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(k
 
 // Steps 2, 3, 5, 6, 8 and 11 for sample `at` of the block, into measured[k]: the definition of what
 // each sample asks of the oscillator, which the packed form below must equal.
-VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_rate, float hertz_per_unit,
-                                 Measured& measured, int32_t k) {
-    // 2. Effective depth: absolute, or relative to the offset.
-    const float depth_factor = block.relative ? block.offset[at] : kAbsoluteDepth;
-    const float depth_eff =
-        static_cast<float>(static_cast<double>(depth_factor) * static_cast<double>(block.depth[at]));
-
-    // 3. Frequency in hertz.
-    const float hertz = static_cast<float>(static_cast<double>(hertz_per_unit) * static_cast<double>(block.freq[at]));
+VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_rate, Measured& measured, int32_t k) {
+    // 2 and 3.
+    const float depth_eff = DepthEffOf(block.depth[at], block.offset[at], block.relative);
+    const float hertz = HertzOf(block.freq[at], block.kilohertz);
 
     // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
     float fraction = static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
     if (!std::isfinite(fraction)) fraction = 0.0f;
 
-    // 6. Active above 1/30 Hz with a depth that is a non-zero number (NaN fails both tests).
-    const bool active = static_cast<double>(hertz) > kLowestHertz && (depth_eff > 0.0f || depth_eff < 0.0f);
+    // 6.
+    const bool active = FrequencyActive(hertz) && DepthActive(depth_eff);
 
     // 8. Period in whole samples, at least 1; 0 marks an inactive sample. A frequency at or below 1/30 Hz,
     //    or one that is not a number, divides as the smallest single above 1/30 instead, so that the
@@ -205,7 +200,7 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
     const MeasureConstants constants(block, rate);
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);
-    for (; k < count; ++k) MeasureOne(block, from + k, constants.whole_rate, constants.hertz_per_unit, measured, k);
+    for (; k < count; ++k) MeasureOne(block, from + k, constants.whole_rate, measured, k);
 }
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
@@ -260,7 +255,7 @@ VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, _
                                         __m128 in, __m128i inactive) {
     const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
     const auto running = [](__m128d w, __m128 d, __m128 o, __m128 i) {
-        return _mm_mul_pd(_mm_add_pd(_mm_mul_pd(w, _mm_cvtps_pd(d)), _mm_cvtps_pd(o)), _mm_cvtps_pd(i));
+        return OutputPair(w, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i));
     };
     __m128d low = running(waves_low, depth_eff, offset, in);
     __m128d upper = running(waves_high, high(depth_eff), high(offset), high(in));
@@ -273,16 +268,6 @@ VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, _
         upper = resting(upper, high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
     }
     return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(upper));
-}
-
-// The triangle at two positions, lane by lane as TriangleAt: the same double product and division, and
-// the same choice of piece, made by masks.
-VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
-    const __m128d x = _mm_div_pd(_mm_mul_pd(position, _mm_set1_pd(4.0)), whole);
-    const __m128d rising = _mm_cmplt_pd(x, _mm_set1_pd(1.0));
-    const __m128d falling = _mm_andnot_pd(rising, _mm_cmplt_pd(x, _mm_set1_pd(3.0)));
-    const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
-    return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
 }
 
 // A stretch measured and counted: the first pass of the paths that render four samples at a time.
@@ -373,7 +358,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     }
     bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {
-        MeasureOne(block, from + k, constants.whole_rate, constants.hertz_per_unit, measured, k);
+        MeasureOne(block, from + k, constants.whole_rate, measured, k);
         any_inactive = any_inactive || measured.period[k] == 0;
         count_one(k);
     }

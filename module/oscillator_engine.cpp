@@ -1,8 +1,11 @@
 // The oscillator engine: Open takes the tables for the sample rate, and Process runs each block in
 // stretches of up to kStretch samples, each by one of three paths, chosen here and only here:
-//   - held (held_stretch.cpp): all five inputs keep their bits over the stretch and products are exact
-//     (N x N < 2^53, sample rates below about 3.16 MHz). One full step, then a lean loop per wave: the
-//     sine four samples at a time, the square's sums first and its averages two at a time.
+//   - held cycle (held_stretch.cpp): Freq and Phase keep their bits over the stretch, products are exact
+//     (N x N < 2^53, sample rates below about 3.16 MHz), and the samples are all active or all inactive
+//     (In, Depth and Offset may move: they reach only the output step and the depth test). One full
+//     step, then a lean loop per wave: the sine's table indexes four at a time, the triangle one at a
+//     time, the square's sums first and its averages four at a time; the output step takes the gains
+//     held or per sample.
 //   - modulated exact (modulated_stretch.cpp): any other stretch while products are exact. Measures
 //     four samples while counting the four before them with the chain of RescaledPlusOne, then
 //     renders.
@@ -30,8 +33,8 @@ void RunStretches(const vexlo::Block& block, const vexlo::Tables& tables, int32_
         const int32_t n = std::min(end - from, vexlo::kStretch);
         if (!exact) {
             vexlo::RunStepwise(block, tables, from, n, cycle, wave);
-        } else if (vexlo::HeldInputs(block, from, n)) {
-            vexlo::RunHeld(block, tables, from, n, cycle, wave);
+        } else if (vexlo::CycleHeld(block, from, n) && vexlo::RunHeldCycle(block, tables, from, n, cycle, wave)) {
+            // Done: the cycle held, and every sample was active or the frequency made every one inactive.
         } else {
             vexlo::RunModulated(block, tables, from, n, cycle, wave);
         }

@@ -411,3 +411,92 @@ TEST(ModulatedCount, RescalesOntoAHalfAreBitEqual) {
 }
 
 }  // namespace
+
+namespace {
+
+// Freq and Phase held while In, Depth and Offset move at audio rate (a tremolo, and depth or offset
+// modulation), against the literal engine: every wave and both depth scales; periods of 2, 3, 5 and
+// 17 samples (the short-period loops), 1 and 10 Hz and a frequency below 1/30 Hz (every sample
+// inactive whatever the depth); gains that pass through zero (Depth 0, or Offset 0 on the Relative
+// scale, makes samples inactive and restarts the cycle), and that take the values where the output
+// step's rounding shows: both zeros, subnormals, infinities, NaN and products beyond single range.
+TEST(HeldCycle, AudioOnInDepthAndOffsetIsBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr float kRate = 48000.0f;
+    constexpr int32_t kCapacityHere = 1100;
+    const auto freq_of_period = [](int32_t period) {
+        return static_cast<float>(static_cast<double>(kRate) / (10.0 * period));
+    };
+    const float kFreqs[] = {freq_of_period(2), freq_of_period(3), freq_of_period(5), freq_of_period(17),
+                            0.1f,              1.0f,              0.003f};
+    const float kSpecial[] = {0.0f,  -0.0f,  1e-45f, -3e-39f, std::numeric_limits<float>::infinity(),
+                              -3e38f, 3e38f, std::numeric_limits<float>::quiet_NaN()};
+    std::mt19937 rng(0x7E3);
+    // Held here, the rate's table is built once rather than at every open.
+    const float* table = vexlo::AcquireSineTable(30 * static_cast<int32_t>(kRate));
+    const int16_t kWavesHere[] = {VexloModule::kWaveSine, VexloModule::kWaveTriangle, VexloModule::kWaveSquare, 3};
+    for (const int16_t wave : kWavesHere) {
+        for (const uint16_t relative : {uint16_t{0}, uint16_t{1}}) {
+            for (const float freq : kFreqs) {
+                ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacityHere);
+                rig.SetSampleRate(kRate);
+                rig.Wire();
+                rig.SetChoices(wave, 0, relative);
+                rig.Open();
+                reference::LiteralEngine engine(kRate);
+                std::vector<float> expected(kCapacityHere);
+                int32_t mismatches = 0;
+                std::string first;
+                for (int32_t block = 0; block < 24; ++block) {
+                    const int32_t count = block % 2 == 0 ? 256 : static_cast<int32_t>(1 + rng() % 1024);
+                    const int32_t offset = static_cast<int32_t>(rng() % (kCapacityHere - count + 1));
+                    const float phase = static_cast<float>(static_cast<int32_t>(rng() % 721) - 360) * 0.1f;
+                    // Which gains move in this block, and whether they pass through zero or special values.
+                    const uint32_t moving = 1 + rng() % 7;
+                    const bool zeros = block % 3 == 1;
+                    const bool special = block % 5 == 2;
+                    for (int32_t k = offset; k < offset + count; ++k) {
+                        const double t = k / static_cast<double>(kRate);
+                        rig.freq[k] = freq;
+                        rig.phase[k] = phase;
+                        rig.in[k] = (moving & 1) ? static_cast<float>(std::sin(6.283185307179586 * 440.0 * t)) : 0.8f;
+                        rig.depth[k] = (moving & 2) ? static_cast<float>(0.5 + 0.4 * std::sin(6.2831853 * 3.0 * k))
+                                                    : 0.5f;
+                        rig.offset[k] = (moving & 4) ? static_cast<float>(0.3 * std::cos(6.2831853 * 0.01 * k))
+                                                     : 0.25f;
+                        if (zeros && rng() % 64 == 0) (rng() % 2 ? rig.depth[k] : rig.offset[k]) = 0.0f;
+                        if (special && rng() % 16 == 0) {
+                            const float value = kSpecial[rng() % 8];
+                            switch (rng() % 3) {
+                                case 0: rig.in[k] = value; break;
+                                case 1: rig.depth[k] = value; break;
+                                default: rig.offset[k] = value; break;
+                            }
+                        }
+                    }
+                    rig.FillOutWithCanaries();
+                    rig.Process(offset, count);
+                    engine.ProcessBlock({rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(),
+                                         rig.phase.data(), expected.data()},
+                                        {wave, 0, relative}, offset, count);
+                    for (int32_t k = 0; k < kCapacityHere; ++k) {
+                        const bool inside = k >= offset && k < offset + count;
+                        const bool wrong =
+                            inside ? !SameSample(rig.out[k], expected[k]) : !ModuleRig::IsCanary(rig.out[k]);
+                        if (wrong && first.empty()) {
+                            first = "block " + std::to_string(block) + " sample " + std::to_string(k - offset);
+                        }
+                        mismatches += wrong ? 1 : 0;
+                    }
+                }
+                EXPECT_EQ(mismatches, 0) << "wave " << wave << " relative " << relative << " freq " << freq
+                                         << ", first at " << first;
+                rig.Close();
+            }
+        }
+    }
+    vexlo::ReleaseSineTable(table);
+}
+
+}  // namespace
