@@ -20,6 +20,7 @@
 #include "engine_steps.h"
 #include "float_environment.h"
 #include "shared_sine_table.h"
+#include "tr_process_routine.h"
 #include "vexlo_module.h"
 
 namespace {
@@ -92,13 +93,11 @@ void VexloModule::Open() {
     }
 
     // Host calls, in this order whether or not the tables were built, in the host's own environment.
-    SetProcessFunction(ProcessEntry);
+    SetProcessFunction(TRProcessRoutine<VexloModule, &VexloModule::Process>);
     TRModule_base::Open();
-    const uint32_t clock = SampleClock();
-    // A host that keeps fewer pins than the table describes has no Out pin to announce.
-    if (PinCount() > kPinOut) {
-        if (TRPin* out = GetPin(kPinOut)) out->TransmitStatus(clock, PIN_STATE_RUNNING);
-    }
+    // A host that keeps fewer pins than the table describes has no Out pin to announce; the clock is
+    // asked for either way.
+    AnnouncePinState(kPinOut, PIN_STATE_RUNNING);
 }
 
 void VexloModule::Close() {
@@ -107,13 +106,11 @@ void VexloModule::Close() {
 }
 
 void VexloModule::Process(int32_t offset, int32_t count) {
-    if (count <= 0) return;
-
     // Buffers are read afresh for every block; a block that cannot be processed leaves all as it was.
+    if (!TRProcessableBlock(offset, count)) return;
     const vexlo::Block block{m_in,   m_depth,           m_offset,          m_freq, m_phase, m_out,
                              m_wave, m_freq_scale != 0, m_depth_scale != 0};
     if (!block.in || !block.depth || !block.offset || !block.freq || !block.phase || !block.out) return;
-    if (offset < 0 || offset > std::numeric_limits<int32_t>::max() - count) return;
     const int32_t end = offset + count;
 
     const vexlo::DefaultFloatEnvironment environment;

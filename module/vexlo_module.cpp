@@ -10,7 +10,3 @@ VexloModule::~VexloModule() {
 
 void VexloModule::OnPinStatusChanged(TRPin*) {}
 
-void TR_CALL VexloModule::ProcessEntry(void* object, int32_t offset, int32_t count) {
-    if (!object) return;
-    static_cast<VexloModule*>(FromObject(object))->Process(offset, count);
-}

@@ -51,11 +51,9 @@ public:
     // The pin table: indexes 0 to 8; any other (negative ones included) answers false, writes nothing.
     bool GetPinProperties(int32_t index, PinProperties* properties) override;
 
-    // The record's process entry: `object` is the record's object value.
-    static void TR_CALL ProcessEntry(void* object, int32_t offset, int32_t count);
-
-    // Produces `count` samples at `offset` of the pin buffers. A block that cannot be processed (a null
-    // buffer, a negative offset, an index range beyond 32 bits) writes nothing and changes no state.
+    // The process routine, the record's process entry through TRProcessRoutine: produces `count`
+    // samples at `offset` of the pin buffers. A block that cannot be processed (TRProcessableBlock, or a
+    // null buffer) writes nothing and changes no state.
     void Process(int32_t offset, int32_t count);
 
     // The two operations of the oscillator's definition, for callers that step one sample at a time

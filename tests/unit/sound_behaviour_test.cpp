@@ -14,6 +14,7 @@
 #include "linked_module.h"
 #include "reference/literal_engine.h"
 #include "tr_assert.h"
+#include "tr_process_routine.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ void FillActiveInputs(LinkedModule& m, int32_t count) {
     }
 }
 
+// VEXLO's process entry: its Process through the framework's routine.
+constexpr TRProcessEntry kVexloProcess = TRProcessRoutine<VexloModule, &VexloModule::Process>;
+
 TEST(OpenHostCalls, ComeInOrderAndMarkOutRunningAtTheSampleClock) {
     LinkedModule m;
     m.host.sample_clock = 0x89ABCDEFu;
@@ -61,7 +65,7 @@ TEST(OpenHostCalls, ComeInOrderAndMarkOutRunningAtTheSampleClock) {
     ASSERT_EQ(m.host.Opcodes(), kOpenCalls);
     for (const auto& call : m.host.calls) EXPECT_EQ(call.record, m.module->Plug());
     // The record already held the new routine when the host was told.
-    EXPECT_EQ(m.host.calls[0].process_at_call, &VexloModule::ProcessEntry);
+    EXPECT_EQ(m.host.calls[0].process_at_call, kVexloProcess);
     const auto& status = m.host.calls[3];
     EXPECT_EQ(status.index, VexloModule::kPinOut);
     EXPECT_EQ(status.value, PIN_STATE_RUNNING);
@@ -89,7 +93,7 @@ TEST(OpenHostCalls, HostWithFewerPinsThanTheTableGetsNoOutStatus) {
 TEST(OpenHostCalls, WithoutACallbackTheProcessRoutineIsStillInstalled) {
     LinkedModule m(64, nullptr);
     m.Open();
-    EXPECT_EQ(m.module->Plug()->process, &VexloModule::ProcessEntry);
+    EXPECT_EQ(m.module->Plug()->process, kVexloProcess);
     EXPECT_EQ(m.module->PinCount(), 0);
     m.rig.SetChoices(1, 0, 0);
     EXPECT_EQ(m.Run(26, 1.0f, 1.0f, 0.0f, kFreqPeriod100, 0.0f), 1.0f);
