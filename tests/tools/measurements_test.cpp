@@ -85,7 +85,7 @@ TEST(MeasureChannel, GivesLevelsInVoltsAndCountsTheSamplesAHostStumblesOn) {
     EXPECT_NEAR(m.dc_volts, (0.5 - 1.5) * 10 / 5, 1e-6);  // of the five finite samples
     auto warnings = MeasurementWarnings({m});
     ASSERT_EQ(warnings.size(), 3u);
-    EXPECT_THAT(warnings[0], HasSubstr("Odd goes beyond full scale (±10 V) in 1 samples, to a peak of 15 V"));
+    EXPECT_THAT(warnings[0], HasSubstr("Odd goes beyond ±10 V (the sample value ±1.0) in 1 samples, to a peak of 15 V"));
     EXPECT_THAT(MeasurementsText({m}), HasSubstr("15 V"));
     EXPECT_EQ(MeasurementsJson({m})[0]["non_finite"], 2);
     EXPECT_TRUE(MeasurementsJson({MeasureChannel("Flat", {0.5f, 0.5f}, 8000)})[0]["frequency_hz"].is_null());

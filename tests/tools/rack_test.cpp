@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "command_error.h"
@@ -211,6 +212,60 @@ TEST(RackRun, InputStatesAreAnnouncedAsAHostWould) {
     // a: 1.0 + 0.5 + 0.5 (half); b multiplies that by its default Gain 0.5.
     EXPECT_EQ(rendering.channels[3][0], 2.0f);
     EXPECT_EQ(rendering.channels[2][0], 1.0f);
+}
+
+// Every wire is held against the range its receiving pin states: the first sample outside is counted
+// from the start of the run across blocks, a value on the range's edge is inside, and each wire is
+// followed on its own. The fixture's Clock counts samples (k, that is 10 k V).
+TEST(RackRanges, EachWireIsFoundWhereItFirstLeavesItsPinsRange) {
+    PatchPlan plan;
+    plan.modules.push_back({"src", FIXTURE_LIBRARY_PATH, {}, {}});
+    // mid: In <- Clock, 10 k V, outside 0 to 10 V from k = 2; Out = In x Gain 0.25 = 2.5 k V.
+    plan.modules.push_back({"mid", FIXTURE_LIBRARY_PATH, {{"Gain", "2.5"}}, {{"In", {"src", "Clock"}}}});
+    // dst: Gain <- mid.Out, outside 0 to 10 V from k = 5, in the second block of 3.
+    plan.modules.push_back({"dst", FIXTURE_LIBRARY_PATH, {}, {{"Gain", {"mid", "Out"}}}});
+    plan.outputs = {{"dst", "Out"}};
+    RunSettings run;
+    run.rate = 1000;
+    run.block = 3;
+    run.seconds = 0.02;
+    Rack rack(plan, run);
+    EXPECT_TRUE(rack.SetValuesOutOfRange().empty());
+    rack.Run();
+    const std::vector<RangeExcursion> found = rack.RangeExcursions();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].wire, "mid.In <- src.Clock");
+    EXPECT_EQ(found[0].first_sample, 2);
+    EXPECT_DOUBLE_EQ(found[0].first_volts, 20);
+    EXPECT_DOUBLE_EQ(found[0].furthest_volts, 190);
+    EXPECT_EQ(found[0].samples_outside, 18);
+    EXPECT_EQ(found[1].wire, "dst.Gain <- mid.Out");
+    EXPECT_EQ(found[1].pin, "Gain");
+    EXPECT_EQ(found[1].first_sample, 5);
+    EXPECT_DOUBLE_EQ(found[1].first_volts, 12.5);
+    EXPECT_EQ(found[1].samples_outside, 15);
+    EXPECT_THAT(ExcursionText(found[1], run.rate),
+                AllOf(HasSubstr("dst.Gain <- mid.Out leaves the range of Gain (0 V to 10 V)"),
+                      HasSubstr("first at 0.0050 s (sample 5) with 12.5 V"), HasSubstr("furthest 47.5 V")));
+
+    Rack strayed(OneModule(FIXTURE_LIBRARY_PATH, {{"Gain", "20"}}), run);
+    ASSERT_EQ(strayed.SetValuesOutOfRange().size(), 1u);
+    EXPECT_THAT(strayed.SetValuesOutOfRange()[0], AllOf(HasSubstr("\"Gain\""), HasSubstr("20 V")));
+}
+
+// Not finite is outside every range, and the furthest value then reads as not finite.
+TEST(RackRanges, ANonFiniteSignalLeavesEveryRange) {
+    WireRangeWatch watch;
+    const size_t wire = watch.Watch("b.In <- a.Out", "In", PinRange{10, 0, 10, 0});
+    const float block[] = {0.5f, std::nanf(""), 2.0f, 0.25f};
+    watch.Check(wire, block, 4, 100);
+    const std::vector<RangeExcursion> found = watch.Excursions();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].first_sample, 101);
+    EXPECT_TRUE(std::isnan(found[0].first_volts));
+    EXPECT_TRUE(std::isnan(found[0].furthest_volts));
+    EXPECT_EQ(found[0].samples_outside, 2);
+    EXPECT_THAT(ExcursionText(found[0], 1000), HasSubstr("with not finite, furthest not finite"));
 }
 
 TEST(RackErrors, LibrariesThatCannotBeUsedAreNamedWithWhatIsMissing) {

@@ -167,6 +167,46 @@ TEST_F(TrhostCommand, AValueOutsideThePinsRangeIsTakenWithAWarning) {
     EXPECT_THAT(result.err, AllOf(HasSubstr("warning"), HasSubstr("\"Gain\""), HasSubstr("20 V")));
 }
 
+// A wire whose signal leaves the range of the pin it drives is warned of, naming the wire, the pin and
+// its range, the first value outside and when; --json lists it; --strict-ranges fails the run with exit
+// 10 and writes nothing, for a set value outside its range too, and passes a patch inside its ranges.
+TEST_F(TrhostCommand, PatchWarnsOfWiresOutsideTheirPinsRangeAndStrictRangesFailsThem) {
+    fs::copy_file(kFixture, m_dir / "fixture.so");
+    auto patch = [](const std::string& a_settings) {
+        return R"({ "rate": 8000, "block": 50, "seconds": 0.05, "modules": [)"
+               R"({"name":"a","library":"fixture.so","set":{)" + a_settings + R"(}},)"
+               R"({"name":"b","library":"fixture.so","wire":{"In":"a.Out"}}], "outputs": ["b.Out"] })";
+    };
+    Write("outside.json", patch(R"("Mode":"add")"));  // a's Out: In 10 V + Gain 5 V = 15 V into b's In (0 to 10 V)
+    Result result = Run("patch '" + Path("outside.json") + "'");
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("warning: wire b.In <- a.Out leaves the range of In (0 V to 10 V): first at "
+                                      "0.0000 s (sample 0) with 15 V, furthest 15 V, 400 samples outside"));
+    Result json = Run("patch '" + Path("outside.json") + "' --json");
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto root = nlohmann::json::parse(json.out);
+    ASSERT_EQ(root["range_excursions"].size(), 1u);
+    auto excursion = root["range_excursions"][0];
+    EXPECT_EQ(excursion["wire"], "b.In <- a.Out");
+    EXPECT_EQ(excursion["pin"], "In");
+    EXPECT_EQ(excursion["high_volts"], 10.0);
+    EXPECT_EQ(excursion["first_sample"], 0);
+    EXPECT_EQ(excursion["first_volts"], 15.0);
+    EXPECT_EQ(excursion["samples_outside"], 400);
+    ASSERT_EQ(root["warnings"].size(), 1u);
+    EXPECT_THAT(root["warnings"][0].get<std::string>(), HasSubstr("wire b.In <- a.Out"));
+
+    std::vector<std::string> inputs = {"fixture.so", "outside.json", "set.json", "inside.json"};
+    std::string out = " --strict-ranges --out '" + Path("o.wav") + "'";
+    ExpectRefusal("patch '" + Path("outside.json") + "'" + out, kExitRange, {"error: wire b.In <- a.Out"}, inputs);
+    Write("set.json", patch(R"("Mode":"multiply","Gain":20)"));
+    ExpectRefusal("patch '" + Path("set.json") + "'" + out, kExitRange, {"error:", "\"Gain\"", "20 V"}, inputs);
+    Write("inside.json", patch(R"("Mode":"multiply")"));  // 10 V x 5 V (0.5) = 5 V
+    result = Run("patch '" + Path("inside.json") + "'" + out);
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.err, ::testing::Not(HasSubstr("range")));
+}
+
 TEST_F(TrhostCommand, PatchesResolveLibrariesBesideTheFileAndRefuseBadWiring) {
     fs::copy_file(kFixture, m_dir / "fixture.so");
     auto patch = [](const std::string& modules, const std::string& outputs) {
@@ -321,7 +361,7 @@ TEST_F(TrhostCommand, OutputBeyondFullScaleIsWarnedOf) {
     // The fixture's Clock output counts samples: far beyond ±10 V.
     Result result = Run("render '" + kFixture + "' --seconds 0.01 --json");
     ASSERT_EQ(result.code, kExitOk) << result.err;
-    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: Clock goes beyond full scale (±10 V)"), HasSubstr("clips")));
+    EXPECT_THAT(result.err, AllOf(HasSubstr("warning: Clock goes beyond ±10 V"), HasSubstr("clips")));
     EXPECT_THAT(result.err, ::testing::Not(HasSubstr("warning: Out")));
     auto root = nlohmann::json::parse(result.out);
     EXPECT_EQ(root["channels"][1]["beyond_full_scale"], 441 - 2);  // every count above 1
@@ -436,6 +476,6 @@ TEST_F(TrhostCommand, HelpAndReadmeGiveEveryExitCodeInTheSameWords) {
         EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " " + meaning)) << code;
         EXPECT_THAT(readme, HasSubstr("| " + std::to_string(code) + " | " + meaning)) << code;
     }
-    EXPECT_EQ(expected, kExitSource + 1);
+    EXPECT_EQ(expected, kExitRange + 1);
     EXPECT_THAT(help.out, AllOf(HasSubstr("not part of this build"), HasSubstr("analyze")));
 }

@@ -14,6 +14,7 @@ constexpr int kExitPatch = 6;         // the patch file is unreadable, malformed
 constexpr int kExitOutput = 7;        // an output file cannot be written
 constexpr int kExitUnavailable = 8;   // the command is not part of this build (render, patch, analyze on Windows)
 constexpr int kExitSource = 9;        // an audio file to play or to analyze cannot be read
+constexpr int kExitRange = 10;        // patch --strict-ranges: a value or a wire's signal outside its pin's range
 
 struct ExitCodeMeaning {
     int code;
@@ -34,6 +35,8 @@ inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitSource,
      "an audio file to play or to analyze is missing, not audio, empty, of more than 8 channels or in an "
      "encoding libsndfile cannot decode"},
+    {kExitRange,
+     "patch with --strict-ranges: a value set, or the signal on a wire, leaves the range its pin states"},
 };
 
 }  // namespace trhost

@@ -148,8 +148,9 @@ std::vector<std::string> MeasurementWarnings(const std::vector<ChannelMeasuremen
     std::vector<std::string> warnings;
     for (const auto& m : channels) {
         if (m.beyond_full_scale > 0) {
-            warnings.push_back(m.name + " goes beyond full scale (±10 V) in " + std::to_string(m.beyond_full_scale) +
-                               " samples, to a peak of " + LevelText(m.peak_volts) + "; a host clips there");
+            warnings.push_back(m.name + " goes beyond ±10 V (the sample value ±1.0) in " +
+                               std::to_string(m.beyond_full_scale) + " samples, to a peak of " +
+                               LevelText(m.peak_volts) + "; played as audio, it clips there");
         }
         if (m.non_finite > 0) {
             warnings.push_back(m.name + " holds " + std::to_string(m.non_finite) + " samples that are not finite");

@@ -1,6 +1,7 @@
 // What trhost measures of every channel it renders, in the units a patch is read in: peak, RMS and
 // DC in volts (a sample value of 1.0 is 10 V), the fundamental frequency in hertz where the signal
-// has a steady one, and the samples a host would stumble on (not finite, denormal, beyond full scale).
+// has a steady one, and the samples a listener or a module would stumble on (not finite, denormal,
+// beyond the full scale of an audio file).
 #ifndef TRHOST_MEASUREMENTS_H
 #define TRHOST_MEASUREMENTS_H
 
@@ -12,7 +13,9 @@
 
 namespace trhost {
 
-// Full scale of a host's output: ±10 V, a sample value of ±1.0. A host clips beyond it.
+// The full scale of an audio file or a sound card: a sample value of ±1.0, which stands for ±10 V. A file
+// in an integer format, or a sound card, clips beyond it. The host's interface sets no such limit on the
+// signals between modules: each pin states its own range.
 constexpr double kFullScaleVolts = 10.0;
 
 struct ChannelMeasurement {

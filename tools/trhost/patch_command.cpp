@@ -22,11 +22,15 @@ CommandAction AddPatchCommand(CLI::App& app) {
         std::string patch;
         OutputOptions output;
         RunOptions run;
+        bool strict_ranges = false;
     };
     auto options = std::make_shared<Options>();
     command->add_option("FILE", options->patch, "patch file (JSON)")->required();
     options->output.AddTo(command);
     options->run.AddTo(command, "overrides the patch file");
+    command->add_flag("--strict-ranges", options->strict_ranges,
+                      "fail (exit 10, no file written) when a value set, or the signal on a wire, leaves the range "
+                      "its pin states; without it each is a warning");
     return [options] {
 #if TRHOST_WITH_MEDIA
         RenderJob job;
@@ -34,6 +38,7 @@ CommandAction AddPatchCommand(CLI::App& app) {
         job.wav_path = options->output.out;
         job.plot_path = options->output.plot;
         job.json = options->output.json;
+        job.strict_ranges = options->strict_ranges;
         try {
             PatchFile file = ReadPatchFile(options->patch);
             job.plan = file.plan;

@@ -6,6 +6,7 @@
 
 #include "command_error.h"
 #include "exit_codes.h"
+#include "pin_text.h"
 #include "pin_units.h"
 
 namespace trhost {
@@ -95,9 +96,13 @@ void Rack::ApplySettings(Instance& instance, const ModulePlan& plan) {
             }
             std::vector<std::string> warnings;
             PinValue value = ResolvePinValue(pin, text, &warnings);
-            for (const auto& warning : warnings) m_warnings.push_back(instance.label + warning);
+            // ResolvePinValue warns of nothing but a value outside the pin's range.
+            for (const auto& warning : warnings) {
+                m_warnings.push_back(instance.label + warning);
+                m_set_out_of_range.push_back(instance.label + warning);
+            }
             std::string reading = pin.IsAudio() ? MusicalReading(pin.name, value.sample * kVoltsPerUnit, scale) : "";
-            instance.shown.push_back(pin.name + "=" + value.shown + reading);
+            instance.settings_shown.push_back(pin.name + "=" + value.shown + reading);
             instance.values[pin.index] = value;
         });
     }
@@ -128,7 +133,8 @@ void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
         if (FindFile(source_ref.module) != kNone) {
             instance.values.erase(pin.index);
             instance.wires[pin.index] = FileChannel(source_ref, instance.label + wire);
-            instance.shown.push_back(pin.name + " <- " + source_ref.Text());
+            instance.wires_shown.push_back(pin.name + " <- " + source_ref.Text());
+            WatchRange(instance, pin, source_ref.Text());
             continue;
         }
         size_t source = FindInstance(source_ref.module);
@@ -142,8 +148,16 @@ void Rack::ApplyWires(size_t target, const ModulePlan& plan) {
         }
         instance.values.erase(pin.index);
         instance.wires[pin.index] = Source{source, source_pin.index};
-        instance.shown.push_back(pin.name + " <- " + from.name + "." + source_pin.name);
+        instance.wires_shown.push_back(pin.name + " <- " + from.name + "." + source_pin.name);
+        WatchRange(instance, pin, from.name + "." + source_pin.name);
     }
+}
+
+void Rack::WatchRange(Instance& instance, const PinDescription& pin, const std::string& source) {
+    if (!pin.extra_text) return;
+    const std::optional<PinRange> range = ParseRangeText(*pin.extra_text);
+    if (!range) return;
+    instance.watched[pin.index] = m_ranges.Watch(instance.name + "." + pin.name + " <- " + source, pin.name, *range);
 }
 
 void Rack::OrderByWires(const std::string& origin) {
@@ -298,6 +312,9 @@ Rendering Rack::Run() {
         for (size_t index : m_order) {
             Instance& instance = m_modules[index];
             PassOnSourceStates(instance, false);
+            for (const auto& [pin, watch] : instance.watched) {
+                m_ranges.Check(watch, instance.host->Buffer(pin), count, done);
+            }
             instance.host->Process(0, count);
         }
         for (size_t c = 0; c < m_outputs.size(); ++c) {
@@ -318,11 +335,23 @@ std::vector<std::string> Rack::Summary() const {
         const Instance& instance = m_modules[index];
         std::string line = instance.name + ": " + instance.info.name;
         std::string details;
-        for (const auto& shown : instance.shown) details += (details.empty() ? "" : ", ") + shown;
+        for (const auto* shown : {&instance.settings_shown, &instance.wires_shown}) {
+            for (const auto& item : *shown) details += (details.empty() ? "" : ", ") + item;
+        }
         lines.push_back(line + (details.empty() ? " (defaults)" : " (" + details + ")"));
     }
     for (const FileFeed& feed : m_files) lines.push_back(FileSummary(feed));
     return lines;
+}
+
+std::vector<Rack::InstanceSetup> Rack::Setup() const {
+    std::vector<InstanceSetup> setup;
+    for (size_t index : m_order) {
+        const Instance& instance = m_modules[index];
+        setup.push_back({instance.name, instance.info.name, instance.library->Path(), instance.settings_shown,
+                         instance.wires_shown});
+    }
+    return setup;
 }
 
 std::string Rack::FirstModuleName() const { return m_modules.front().info.name; }

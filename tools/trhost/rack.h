@@ -8,7 +8,8 @@
 // announced for that output (running if it announced none). Per block it calls every instance in
 // processing order, so that an input sees its source's output of the same block; the sample clock then
 // advances by the block. A state a source announces while running is passed on to its wired inputs at
-// the next call of those instances.
+// the next call of those instances. Before each call, the signal on every wired input whose pin states
+// a range is held against that range (wire_ranges.h).
 #ifndef TRHOST_RACK_H
 #define TRHOST_RACK_H
 
@@ -23,6 +24,7 @@
 #include "module_library.h"
 #include "patch_plan.h"
 #include "pin_values.h"
+#include "wire_ranges.h"
 
 namespace trhost {
 
@@ -50,11 +52,25 @@ public:
 
     // Things the user should hear about that do not stop the run (values outside a pin's range).
     const std::vector<std::string>& Warnings() const { return m_warnings; }
+    // Of those, the values set outside the range their pin states.
+    const std::vector<std::string>& SetValuesOutOfRange() const { return m_set_out_of_range; }
+    // After Run: the wires whose signal left the range the receiving pin states.
+    std::vector<RangeExcursion> RangeExcursions() const { return m_ranges.Excursions(); }
     // Things done on the user's behalf that change no result they asked for (a file resampled).
     const std::vector<std::string>& Notes() const { return m_notes; }
     // One line per instance: its name, its module and what was set and wired; then one per audio file.
     // For titles.
     std::vector<std::string> Summary() const;
+    // One instance as a patch author builds it in the host.
+    struct InstanceSetup {
+        std::string name;                   // "lfo"
+        std::string module;                 // the module's own name, "VEXLO"
+        std::string library;                // the path it was loaded from
+        std::vector<std::string> settings;  // the values set, "Freq=4 V (4 Hz)"
+        std::vector<std::string> wires;     // "Time <- lfo.Out", "In <- chord.1"
+    };
+    // Every instance in the order it is processed (sources first).
+    std::vector<InstanceSetup> Setup() const;
     // The module name of the first instance (for a render's title).
     std::string FirstModuleName() const;
     // The module name of every instance, in the patch's order.
@@ -84,7 +100,9 @@ private:
         std::vector<PinDescription> pins;
         std::map<int32_t, PinValue> values;  // unwired settable pins
         std::map<int32_t, Source> wires;     // wired input pin -> its source
-        std::vector<std::string> shown;      // "Freq=4 V", "Freq <- mod.Out"
+        std::map<int32_t, size_t> watched;   // wired input pin with a range text -> its index in m_ranges
+        std::vector<std::string> settings_shown;  // "Freq=4 V (4 Hz)"
+        std::vector<std::string> wires_shown;     // "Freq <- mod.Out"
     };
 
     // An audio file's channels and the block buffers they feed the wired inputs from.
@@ -104,6 +122,8 @@ private:
     void CreateInstance(const ModulePlan& plan, const std::string& origin);
     void ApplySettings(Instance& instance, const ModulePlan& plan);
     void ApplyWires(size_t target, const ModulePlan& plan);
+    // Follows the signal `source` ("mod.Out", "chord.1") puts on `pin` when the pin states a range.
+    void WatchRange(Instance& instance, const PinDescription& pin, const std::string& source);
     void ChooseOutputs(const PatchPlan& plan);
     void OrderByWires(const std::string& origin);
     size_t FindInstance(const std::string& name) const;  // npos when none
@@ -117,6 +137,8 @@ private:
     std::vector<size_t> m_order;  // processing order, sources before the inputs they feed
     std::vector<Output> m_outputs;
     std::vector<std::string> m_warnings;
+    std::vector<std::string> m_set_out_of_range;
+    WireRangeWatch m_ranges;
     std::vector<std::string> m_notes;
 };
 

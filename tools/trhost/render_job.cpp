@@ -1,5 +1,6 @@
 #include "render_job.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -30,6 +31,24 @@ std::vector<ChannelMeasurement> MeasureRendering(const Rendering& rendering) {
     return measured;
 }
 
+// Each wire that left its pin's range, for CI: a value that is not finite is null.
+nlohmann::ordered_json RangeExcursionsJson(const std::vector<RangeExcursion>& excursions, double rate) {
+    auto volts = [](double value) { return std::isfinite(value) ? nlohmann::ordered_json(value) : nullptr; };
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& excursion : excursions) {
+        list.push_back({{"wire", excursion.wire},
+                        {"pin", excursion.pin},
+                        {"low_volts", excursion.range.Low()},
+                        {"high_volts", excursion.range.High()},
+                        {"first_sample", excursion.first_sample},
+                        {"first_seconds", static_cast<double>(excursion.first_sample) / rate},
+                        {"first_volts", volts(excursion.first_volts)},
+                        {"furthest_volts", volts(excursion.furthest_volts)},
+                        {"samples_outside", excursion.samples_outside}});
+    }
+    return list;
+}
+
 }  // namespace
 
 std::string RunSettingsText(const RunSettings& run) {
@@ -46,11 +65,24 @@ int RunRenderJob(const RenderJob& job) {
         std::string plot = job.plot_path.empty() ? "" : files.Reserve(job.plot_path);
 
         Rack rack(job.plan, job.run, LoadAudioSource);
+        if (job.strict_ranges && !rack.SetValuesOutOfRange().empty()) {
+            for (const auto& error : rack.SetValuesOutOfRange()) std::cerr << prefix << "error: " << error << "\n";
+            return kExitRange;
+        }
         std::vector<std::string> warnings = rack.Warnings();
         if (auto advice = SampleRateAdvice(job.run.rate, rack.ModuleNames())) warnings.push_back(*advice);
         for (const auto& warning : warnings) std::cerr << prefix << "warning: " << warning << "\n";
         for (const auto& note : rack.Notes()) std::cerr << prefix << "note: " << note << "\n";
         Rendering rendering = rack.Run();
+
+        const std::vector<RangeExcursion> excursions = rack.RangeExcursions();
+        std::vector<std::string> range_warnings;
+        for (const auto& excursion : excursions) range_warnings.push_back(ExcursionText(excursion, job.run.rate));
+        if (job.strict_ranges && !range_warnings.empty()) {
+            for (const auto& error : range_warnings) std::cerr << prefix << "error: " << error << "\n";
+            return kExitRange;
+        }
+        for (const auto& warning : range_warnings) std::cerr << prefix << "warning: " << warning << "\n";
 
         if (!wav.empty()) files.Write(wav, [&](const std::string& path) { WriteWav(path, rendering); });
         PlotLayout layout;
@@ -76,6 +108,8 @@ int RunRenderJob(const RenderJob& job) {
             root["wav"] = job.wav_path.empty() ? nullptr : nlohmann::ordered_json(job.wav_path);
             root["plot"] = job.plot_path.empty() ? nullptr : nlohmann::ordered_json(job.plot_path);
             root["channels"] = MeasurementsJson(measured);
+            root["range_excursions"] = RangeExcursionsJson(excursions, job.run.rate);
+            warnings.insert(warnings.end(), range_warnings.begin(), range_warnings.end());
             warnings.insert(warnings.end(), signal_warnings.begin(), signal_warnings.end());
             root["warnings"] = warnings;
             report << root.dump(2) << "\n";

@@ -22,6 +22,9 @@ struct RenderJob {
     std::string wav_path;   // empty: no WAV file
     std::string plot_path;  // empty: no plot
     bool json = false;      // the report as JSON
+    // A value set or a wire's signal outside its pin's range fails the run (kExitRange) instead of
+    // warning, and no file is written.
+    bool strict_ranges = false;
     // Titles the plot once the rack knows its modules.
     std::function<PlotText(const Rack&)> plot_text;
 };
