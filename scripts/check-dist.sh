@@ -33,11 +33,11 @@ version=$(sed -n 's/^#define VEXLO_VERSION_TEXT "\(.*\)"$/\1/p' "$first/build/li
 zip=$first/dist/VEXLO-$version-win32.zip
 tarball=$first/dist/VEXLO-$version-linux-x86.tar.gz
 listing=$(unzip -Z1 "$zip")
-for entry in VEXLO.dll trhost.exe LICENSE SHA256SUMS manual/index.html; do
+for entry in VEXLO.dll DELAY.dll MIXER.dll trhost.exe LICENSE SHA256SUMS manual/index.html; do
     grep -qx "VEXLO-$version-win32/$entry" <<<"$listing" || fail "$zip lacks $entry"
 done
 listing=$(tar -tzf "$tarball")
-for entry in vexlo.so trhost LICENSE SHA256SUMS manual/index.html; do
+for entry in vexlo.so delay.so mixer.so trhost LICENSE SHA256SUMS manual/index.html; do
     grep -qx "VEXLO-$version-linux-x86/$entry" <<<"$listing" || fail "$tarball lacks $entry"
 done
 
@@ -48,7 +48,7 @@ tar -xzf "$tarball" -C "$work/unpacked"
 for folder in "$work/unpacked"/*/; do
     (cd "$folder" && sha256sum --quiet -c SHA256SUMS) || fail "checksums do not hold in $folder"
 done
-for binary in "$work/unpacked"/*/{VEXLO.dll,trhost.exe,vexlo.so,trhost}; do
+for binary in "$work/unpacked"/*/{VEXLO.dll,DELAY.dll,MIXER.dll,trhost.exe,vexlo.so,delay.so,mixer.so,trhost}; do
     for path in "$first" "$second" "$work"; do
         ! grep -qaF "$path" "$binary" || fail "$(basename "$binary") holds the build path $path"
     done

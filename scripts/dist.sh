@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release archives into dist/ from this source tree:
-#   dist/VEXLO-<version>-win32.zip         VEXLO.dll, trhost.exe, the manual, LICENSE, SHA256SUMS
-#   dist/VEXLO-<version>-linux-x86.tar.gz  vexlo.so, trhost, the manual, LICENSE, SHA256SUMS
+#   dist/VEXLO-<version>-win32.zip         VEXLO.dll, DELAY.dll, MIXER.dll, trhost.exe, the manual,
+#                                          LICENSE, SHA256SUMS
+#   dist/VEXLO-<version>-linux-x86.tar.gz  vexlo.so, delay.so, mixer.so, trhost, the manual, LICENSE,
+#                                          SHA256SUMS
 #   dist/SHA256SUMS                        the two archives
 # The same commit gives the same bytes: binaries carry no paths or link times, and every archive
 # entry has the commit's time, fixed permissions and a sorted place.
@@ -42,13 +44,13 @@ stage_release() {
     cp -R "$linux/manual" "$folder/manual"
     (cd "$folder" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
 }
-stage_release "$win_name" "$windows/VEXLO.dll" "$windows/trhost.exe"
-stage_release "$linux_name" "$linux/vexlo.so" "$linux/trhost"
+stage_release "$win_name" "$windows"/{VEXLO,DELAY,MIXER}.dll "$windows/trhost.exe"
+stage_release "$linux_name" "$linux"/{vexlo,delay,mixer}.so "$linux/trhost"
 
 # Fixed permissions and times: the archives keep both.
 find "$stage" -type d -exec chmod 755 {} +
 find "$stage" -type f -exec chmod 644 {} +
-chmod 755 "$stage/$win_name/trhost.exe" "$stage/$linux_name/trhost" "$stage/$linux_name/vexlo.so"
+chmod 755 "$stage/$win_name/trhost.exe" "$stage/$linux_name/trhost" "$stage/$linux_name"/*.so
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 # zip: entries in sorted order, no directory entries, no extra fields (owner, extended times).
