@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job, run by `make demo` once the Linux build is done: show what the modules say of
-# themselves, render one VEXLO with its defaults, an echo of the source chord and every example patch
-# (the recipes of VEXLO's about text) to out/ as WAV and PNG, and list the files.
+# themselves, render one VEXLO with its defaults, an echo of the source chord and every recipe in
+# examples/recipes/ (the recipes of VEXLO's about text) to out/ as WAV and PNG, and list the files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,11 +27,11 @@ echo "== $trhost render $build/delay.so --feed In=$chord (an echo of the source 
 "$trhost" render "$build/delay.so" --feed "In=$chord" --set Time=250 --set Feedback=5 --set "Max delay=1 s" \
   --seconds 3.5 --out out/echo.wav --plot out/echo.png
 
-for patch in examples/*.json; do
+for patch in examples/recipes/*.json; do
   name=$(basename "$patch" .json)
   echo
   echo "== $trhost patch $patch"
-  "$trhost" patch "$patch" --out "out/$name.wav" --plot "out/$name.png"
+  "$trhost" patch "$patch" --strict-ranges --out "out/$name.wav" --plot "out/$name.png"
 done
 
 echo

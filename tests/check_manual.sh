@@ -1,8 +1,8 @@
 #!/bin/sh
 # Checks the written manual: every figure it shows exists and is a PNG image, no template field is left
-# unfilled, and every recipe in the examples folder has its section and its plot.
+# unfilled, and every recipe in the recipes folder has its section and its plot.
 #
-#   check_manual.sh MANUAL_DIR EXAMPLES_DIR
+#   check_manual.sh MANUAL_DIR RECIPES_DIR
 set -eu
 
 fail() {
@@ -10,7 +10,7 @@ fail() {
     exit 1
 }
 
-manual=$1 examples=$2
+manual=$1 recipes=$2
 page=$manual/index.html
 [ -s "$page" ] || fail "no manual at $page"
 ! grep -q '{{' "$page" || fail "unfilled template field in $page: $(grep -o '{{[^}]*}}' "$page" | head -1)"
@@ -33,9 +33,15 @@ for file in "$manual"/figures/*; do
     echo "$figures" | grep -qx "figures/$(basename "$file")" || fail "$file is not shown in the manual"
 done
 
-for patch in "$examples"/*.json; do
+for patch in "$recipes"/*.json; do
     name=$(basename "$patch" .json)
     grep -q "id=\"recipe-$name\"" "$page" || fail "no recipe section for $patch"
     echo "$figures" | grep -qx "figures/recipe_$name.png" || fail "no plot for $patch"
+    # The section names the DLL of every module library the patch loads.
+    section=$(sed -n "/id=\"recipe-$name\"/,/<\/section>/p" "$page")
+    for library in $(grep -o '[a-z_]*\.so' "$patch" | sort -u); do
+        dll=$(echo "${library%.so}" | tr 'a-z' 'A-Z').dll
+        echo "$section" | grep -q "<code>$dll</code>" || fail "the recipe $name does not name $dll"
+    done
 done
 echo "manual: $count figures, all present"

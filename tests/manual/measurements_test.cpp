@@ -96,7 +96,8 @@ TEST(ManualMeasurements, SidebandToneOfIdealFmHasNoNoiseFloorAndRecoversAddedNoi
 
 // Under PM the module rounds the phase offset to whole samples of its period P: an error spread evenly
 // over half a sample either side, (2 pi / P)^2 / 12 in radians squared, which is the share of the power
-// it moves off the partials. Phase is driven by an ideal sine of one radian.
+// it moves off the partials. Phase is driven by an ideal sine of one radian either side of 180 degrees,
+// inside the pin's 0 to 360 V.
 TEST(ManualMeasurements, ModulePmNoiseIsTheRoundingOfThePhaseOffset) {
     auto vexlo = LoadVexlo();
     const double rate = 44100, modulator_ratio = 0.7071;
@@ -108,7 +109,8 @@ TEST(ManualMeasurements, ModulePmNoiseIsTheRoundingOfThePhaseOffset) {
                       {"Depth", Held(5)},
                       {"Offset", Held(0)},
                       {"Phase", [&](int64_t frame) {
-                           return 180 / std::numbers::pi * std::sin(2 * std::numbers::pi * modulator * frame / rate);
+                           return 180 + 180 / std::numbers::pi *
+                                            std::sin(2 * std::numbers::pi * modulator * frame / rate);
                        }}};
         const std::vector<float> out = manual::RenderOut(*vexlo, run);
         const double period = std::floor(rate / carrier + 0.5);

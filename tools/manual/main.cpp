@@ -1,7 +1,8 @@
 // vexlo_manual: writes the musician's manual (index.html and its figures) from the HTML template,
 // measuring and drawing everything it shows from the built module library.
 //
-//   vexlo_manual --module vexlo.so --examples DIR --template manual.html.in --version X.Y.Z --out DIR
+//   vexlo_manual --module vexlo.so [--companion LIB]... --recipes DIR --template manual.html.in
+//                --version X.Y.Z --out DIR
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -14,9 +15,11 @@
 
 int main(int argc, char** argv) {
     CLI::App app{"Writes the VEXLO manual from measurements of the built module"};
-    std::string module_path, examples_dir, template_path, version, out_dir;
+    std::string module_path, recipes_dir, template_path, version, out_dir;
     app.add_option("--module", module_path, "the built VEXLO library")->required();
-    app.add_option("--examples", examples_dir, "folder of recipe patches (*.json)")->required();
+    std::vector<std::string> companion_paths;
+    app.add_option("--companion", companion_paths, "a companion module library whose pins the manual lists");
+    app.add_option("--recipes", recipes_dir, "folder of recipe patches (*.json)")->required();
     app.add_option("--template", template_path, "the manual's HTML template")->required();
     app.add_option("--version", version, "the release's version")->required();
     app.add_option("--out", out_dir, "folder to write index.html and figures/ into")->required();
@@ -39,12 +42,17 @@ int main(int argc, char** argv) {
         manual::Manual manual{*vexlo, figures.string(), {}};
         manual::AddRelease(manual, version);
         manual::AddPins(manual);
+        for (const auto& path : companion_paths) {
+            auto companion = trhost::ModuleLibrary::Load(path, &error);
+            if (!companion) throw std::runtime_error(error);
+            manual::AddCompanionPins(manual, *companion);
+        }
         manual::AddWaveforms(manual);
         manual::AddSquareOvershoot(manual);
         manual::AddRestAndRestart(manual);
         manual::AddTuning(manual);
         manual::AddModulationNoise(manual);
-        manual::AddRecipes(manual, examples_dir, fs::path(module_path).parent_path().string());
+        manual::AddRecipes(manual, recipes_dir, fs::path(module_path).parent_path().string());
 
         const std::string html = manual::FillTemplate(template_text.str(), manual.fields);
         std::ofstream out(fs::path(out_dir) / "index.html", std::ios::binary);

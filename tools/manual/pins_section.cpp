@@ -1,5 +1,11 @@
-// The pin table as the module itself describes it to a host, in volts.
+// The pin tables of VEXLO and its companions, as each module itself describes its pins to a host, in
+// volts.
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
 #include "host_instance.h"
+#include "module_info.h"
 #include "sections.h"
 
 namespace manual {
@@ -33,11 +39,10 @@ std::string RangeOf(const trhost::PinDescription& pin) {
     return text.substr(comma + 1, second - comma - 1) + " V to " + text.substr(0, comma) + " V";
 }
 
-}  // namespace
-
-void AddPins(Manual& manual) {
-    trhost::HostInstance host(manual.vexlo);
-    host.Create();
+// One table row per pin, as `library` describes its pins to the host.
+std::string PinRows(const trhost::ModuleLibrary& library) {
+    trhost::HostInstance host(library);
+    if (!host.Create()) throw std::runtime_error(library.Path() + ": makeModule answered null");
     std::string rows;
     for (const auto& pin : host.DescribePins()) {
         std::string shown_default = pin.default_text.value_or("");
@@ -56,7 +61,17 @@ void AddPins(Manual& manual) {
                 EscapeHtml(shown_default) + "</td><td>" + EscapeHtml(RangeOf(pin)) + "</td></tr>\n";
     }
     host.Close();
-    manual.fields["pin_rows"] = rows;
+    return rows;
+}
+
+}  // namespace
+
+void AddPins(Manual& manual) { manual.fields["pin_rows"] = PinRows(manual.vexlo); }
+
+void AddCompanionPins(Manual& manual, const trhost::ModuleLibrary& companion) {
+    std::string name = trhost::ReadModuleInfo(companion).name;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    manual.fields["pin_rows_" + name] = PinRows(companion);
 }
 
 }  // namespace manual

@@ -1,16 +1,11 @@
-// The recipes: every patch in examples/, with its title, its comment, the patch itself and a plot of
-// what it plays, rendered from the module libraries of this build.
+// The recipes: every patch in the recipes folder, with its title, what to listen for, the files it
+// needs and how to build it in the host, a plot of what it plays, and the patch itself, rendered from
+// the module libraries of this build.
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 
-#include <nlohmann/json.hpp>
-
-#include "audio_source.h"
-#include "patch_file.h"
+#include "recipe_patch.h"
 #include "render_job.h"
 #include "sections.h"
 
@@ -20,92 +15,100 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// "lfo (VEXLO); left and right (DELAY)": each module of the patch by its name, grouped by the library
-// it is made from, named as the host lists it.
-std::string ModulesText(const trhost::PatchPlan& plan) {
-    std::vector<std::pair<std::string, std::vector<std::string>>> kinds;
-    for (const auto& module : plan.modules) {
-        std::string kind = fs::path(module.library).stem().string();
-        std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::toupper(c); });
-        auto found = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.first == kind; });
-        if (found == kinds.end()) found = kinds.insert(kinds.end(), {kind, {}});
-        found->second.push_back("<code>" + EscapeHtml(module.name) + "</code>");
-    }
-    auto list = [](const std::vector<std::string>& items) {
-        std::string text;
-        for (size_t i = 0; i < items.size(); ++i) {
-            text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
-        }
-        return text;
-    };
+// The release ships each module as NAME.dll, NAME being its library's file name in capitals.
+std::string WindowsFileName(const std::string& library) {
+    std::string name = fs::path(library).stem().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    return name + ".dll";
+}
+
+std::string Code(const std::string& text) { return "<code>" + EscapeHtml(text) + "</code>"; }
+
+std::string Joined(const std::vector<std::string>& items, const std::string& last = " and ") {
     std::string text;
-    for (const auto& [kind, names] : kinds) text += (text.empty() ? "" : "; ") + list(names) + " (" + kind + ")";
+    for (size_t i = 0; i < items.size(); ++i) text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
     return text;
+}
+
+// "Freq=0.7 V (0.7 Hz)" -> "Freq 0.7 V (0.7 Hz)"; "Time <- lfo.Out" -> "Time &larr; Out of lfo", or
+// "In &larr; the sound" for a sound's channel.
+std::string SettingHtml(const std::string& setting) {
+    const size_t equals = setting.find('=');
+    return "<b>" + EscapeHtml(setting.substr(0, equals)) + "</b> " + EscapeHtml(setting.substr(equals + 1));
+}
+
+std::string WireHtml(const std::string& wire, const trhost::PatchPlan& plan) {
+    const size_t arrow = wire.find(" <- ");
+    const std::string pin = wire.substr(0, arrow);
+    const std::string source = wire.substr(arrow + 4);
+    const size_t dot = source.find('.');
+    const std::string from = source.substr(0, dot);
+    const bool sound = std::any_of(plan.files.begin(), plan.files.end(), [&](const auto& f) { return f.name == from; });
+    const std::string what = sound ? "the sound " + Code(from) : "<b>" + EscapeHtml(source.substr(dot + 1)) +
+                                                                     "</b> of " + Code(from);
+    return "<b>" + EscapeHtml(pin) + "</b> &larr; " + what;
+}
+
+// The files to copy into the host and, module by module in the order signals flow, what to set and
+// what to wire; then what to listen to.
+std::string BuildInHost(const Recipe& recipe, const trhost::Rack& rack) {
+    const std::vector<trhost::Rack::InstanceSetup> setup = rack.Setup();
+    std::vector<std::string> files;
+    for (const auto& instance : setup) {
+        const std::string file = Code(WindowsFileName(instance.library));
+        if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+    }
+    std::string html = "<p class=\"uses\">Files: " + Joined(files) + ", from this release.";
+    if (!recipe.plan.files.empty()) {
+        std::vector<std::string> sounds;
+        for (const auto& sound : recipe.plan.files) {
+            sounds.push_back(Code(sound.name) + " (here " + Code(fs::path(sound.path).filename().string()) +
+                             ", a plucked chord the project's build makes)");
+        }
+        html += " A sound to play: any recording or module output will do; " + Joined(sounds) + ".";
+    }
+    html += "</p>\n<table class=\"build\">\n<tr><th>Module</th><th>Make</th><th>Set</th><th>Wire into it</th></tr>\n";
+    for (const auto& instance : setup) {
+        std::vector<std::string> settings, wires;
+        for (const auto& setting : instance.settings) settings.push_back(SettingHtml(setting));
+        for (const auto& wire : instance.wires) wires.push_back(WireHtml(wire, recipe.plan));
+        html += "<tr><td>" + Code(instance.name) + "</td><td>" + EscapeHtml(instance.module) + "</td><td>" +
+                (settings.empty() ? "defaults" : Joined(settings, ", ")) + "</td><td>" +
+                (wires.empty() ? "&mdash;" : Joined(wires, ", ")) + "</td></tr>\n";
+    }
+    html += "</table>\n";
+    std::vector<std::string> outputs;
+    for (const auto& output : recipe.plan.outputs) {
+        outputs.push_back("<b>" + EscapeHtml(output.pin) + "</b> of " + Code(output.module));
+    }
+    const char* sides[] = {" (left)", " (right)"};
+    if (outputs.size() == 2) {
+        for (size_t i = 0; i < 2; ++i) outputs[i] += sides[i];
+    }
+    html += "<p>Listen to " + Joined(outputs) + ". Pins not listed keep their defaults.</p>\n";
+    return html;
 }
 
 }  // namespace
 
-void AddRecipes(Manual& manual, const std::string& examples_dir, const std::string& module_dir) {
-    std::vector<fs::path> patches;
-    for (const auto& entry : fs::directory_iterator(examples_dir)) {
-        if (entry.path().extension() == ".json") patches.push_back(entry.path());
-    }
-    std::sort(patches.begin(), patches.end());
-
+void AddRecipes(Manual& manual, const std::string& recipes_dir, const std::string& module_dir) {
     std::string html;
-    for (const fs::path& path : patches) {
-        std::ifstream file(path, std::ios::binary);
-        std::stringstream text;
-        text << file.rdbuf();
-        const nlohmann::json json = nlohmann::json::parse(text.str());
-        const std::string title = json.value("title", path.stem().string());
-        const std::string comment = json.value("comment", "");
-
-        trhost::PatchFile patch = trhost::ParsePatchText(text.str(), path.string());
-        for (auto& module : patch.plan.modules) {
-            const fs::path built = fs::path(module_dir) / fs::path(module.library).filename();
-            if (!fs::exists(built)) {
-                throw std::runtime_error(path.string() + " needs " + built.string() +
-                                         ", which this build did not make");
-            }
-            module.library = built.string();
-        }
-        for (auto& file : patch.plan.files) {
-            const fs::path made = fs::path(module_dir) / "sounds" / fs::path(file.path).filename();
-            if (!fs::exists(made)) {
-                throw std::runtime_error(path.string() + " needs " + made.string() + ", which this build did not make");
-            }
-            file.path = made.string();
-        }
-        trhost::RunSettings run;
-        if (patch.rate) run.rate = *patch.rate;
-        if (patch.block) run.block = *patch.block;
-        if (patch.seconds) run.seconds = *patch.seconds;
-        // A sound is named by its file alone, so that the manual shows no path of the machine that built it.
-        auto load = [](const std::string& file, double rate) {
-            trhost::AudioSource source = trhost::LoadAudioSource(file, rate);
-            source.path = fs::path(file).filename().string();
-            return source;
-        };
-        std::string sounds;
-        for (const auto& file : patch.plan.files) {
-            sounds += (sounds.empty() ? "" : ", ") + std::string("<code>") + EscapeHtml(file.name) + "</code> (" +
-                      EscapeHtml(fs::path(file.path).filename().string()) + ")";
-        }
-        const std::string uses = "<p class=\"uses\">Modules: " + ModulesText(patch.plan) + "." +
-                                 (sounds.empty() ? "" : " Sound: " + sounds + ", a sound the build makes.") + "</p>\n";
-        trhost::Rack rack(patch.plan, run, load);
+    for (const std::string& path : RecipeFiles(recipes_dir)) {
+        const Recipe recipe = LoadRecipe(path, module_dir);
+        trhost::Rack rack(recipe.plan, recipe.run, LoadRecipeSound);
         const trhost::Rendering rendering = rack.Run();
-        const std::string figure = manual.Figure("recipe_" + path.stem().string(), rendering,
-                                                 title + ": " + trhost::RunSettingsText(run), rack.Summary());
+        const std::string settings = trhost::RunSettingsText(recipe.run);
+        const std::string figure =
+            manual.Figure("recipe_" + recipe.name, rendering, recipe.title + ": " + settings, rack.Summary());
 
-        const std::string id = "recipe-" + path.stem().string();
-        html += "<section class=\"recipe\" id=\"" + EscapeHtml(id) + "\">\n<h3>" + EscapeHtml(title) + "</h3>\n<p>" +
-                EscapeHtml(comment) + "</p>\n" + uses + "<figure><img src=\"" + figure + "\" alt=\"" +
-                EscapeHtml(title) + ": plot of the outputs\"><figcaption>" + EscapeHtml(title) +
-                ", rendered by this build (" + EscapeHtml(trhost::RunSettingsText(run)) + ").</figcaption></figure>\n" +
-                "<p class=\"patch-name\">The patch, <code>examples/" + EscapeHtml(path.filename().string()) +
-                "</code>:</p>\n<pre>" + EscapeHtml(text.str()) + "</pre>\n</section>\n";
+        html += "<section class=\"recipe\" id=\"recipe-" + EscapeHtml(recipe.name) + "\">\n<h3>" +
+                EscapeHtml(recipe.title) + "</h3>\n<p>" + EscapeHtml(recipe.comment) + "</p>\n" +
+                BuildInHost(recipe, rack) + "<figure><img src=\"" + figure + "\" alt=\"" + EscapeHtml(recipe.title) +
+                ": plot of the outputs\"><figcaption>" + EscapeHtml(recipe.title) + ", rendered by this build (" +
+                EscapeHtml(settings) + ").</figcaption></figure>\n" +
+                "<p class=\"patch-name\">The same as a patch for <code>trhost patch</code>, in the project's " +
+                Code("examples/recipes/" + recipe.name + ".json") + ":</p>\n<pre>" + EscapeHtml(recipe.text) +
+                "</pre>\n</section>\n";
     }
     manual.fields["recipes"] = html;
 }

@@ -27,14 +27,16 @@ std::string Format(const char* format, double value);
 
 void AddRelease(Manual& manual, const std::string& version);
 void AddPins(Manual& manual);
+// A companion module's pin table, into the field pin_rows_NAME (its module name in lower case).
+void AddCompanionPins(Manual& manual, const trhost::ModuleLibrary& companion);
 void AddWaveforms(Manual& manual);
 void AddSquareOvershoot(Manual& manual);
 void AddTuning(Manual& manual);
 void AddModulationNoise(Manual& manual);
 void AddRestAndRestart(Manual& manual);
-// Every *.json patch in `examples_dir`, by file name: title, comment, the patch and its plot. Module
-// libraries are loaded from `module_dir` by their file names.
-void AddRecipes(Manual& manual, const std::string& examples_dir, const std::string& module_dir);
+// Every *.json patch in `recipes_dir`, by file name: title, what to listen for, how to build it in the
+// host, its plot and the patch. Module libraries are loaded from `module_dir` by their file names.
+void AddRecipes(Manual& manual, const std::string& recipes_dir, const std::string& module_dir);
 
 }  // namespace manual
 

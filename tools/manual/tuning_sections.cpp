@@ -128,9 +128,14 @@ void AddModulationNoise(Manual& manual) {
         ModuleRun fm = carrier(hertz);
         fm.inputs["Freq"] = wired(fm_modulator);
 
-        // PM, index 1: the modulator swings Phase by one radian (57.3 degrees) either side.
+        // PM, index 1: the modulator swings Phase by one radian (57.3 degrees) either side of 180, inside
+        // the pin's 0 to 360 V. Offset and Depth keep inside their own 0 to 10 V: In at 200 V (20)
+        // makes 20 x (0.9 + Depth x sine) = 18 +/- 5.73, that is 180 +/- 57.3 V.
+        constexpr double kPmIn = 200, kPmCentre = 180;
         ModuleRun pm_source = carrier(hertz * kModulatorRatio);
-        pm_source.inputs["Depth"] = Held(180.0 / std::numbers::pi);
+        pm_source.inputs["In"] = Held(kPmIn);
+        pm_source.inputs["Offset"] = Held(kPmCentre / kPmIn * 10);
+        pm_source.inputs["Depth"] = Held(180.0 / std::numbers::pi / kPmIn * 10);
         const std::vector<float> pm_modulator = RenderOut(manual.vexlo, pm_source);
         ModuleRun pm = carrier(hertz);
         pm.inputs["Phase"] = wired(pm_modulator);

@@ -1,5 +1,5 @@
 // pluck_chord: writes the project's own source audio, a strummed E minor chord on six plucked strings
-// (Karplus-Strong), as a mono WAV file. The recipes in examples/ play it through the modules.
+// (Karplus-Strong), as a mono WAV file. The recipes in examples/recipes/ play it through the modules.
 //
 //   pluck_chord OUT.wav [RATE]     (RATE defaults to 48000 Hz)
 //
