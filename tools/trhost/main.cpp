@@ -6,8 +6,11 @@
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "validate/check_child.h"
 
 int main(int argc, char** argv) {
+    // trhost started again by `validate` to run one check in a process of its own (Windows).
+    if (trhost::validate::IsCheckChild(argc, argv)) return trhost::validate::RunCheckChild(argc, argv);
     CLI::App app{"trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface"};
     app.require_subcommand(1);
     // "/work/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.

@@ -34,16 +34,11 @@ void WriteAll(int fd, const std::string& data) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
     rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
-    ForwardingContext context(library, CheckSeed(options.seed, check.name), options.level,
-                              [pipe_out](MessageKind kind, const std::string& text) {
-                                  std::string line(1, static_cast<char>(kind));
-                                  line += ' ';
-                                  for (char c : text) line += (c == '\n' || c == '\r') ? ' ' : c;
-                                  line += '\n';
-                                  WriteAll(pipe_out, line);
-                              });
+    ForwardingContext context(
+        library, CheckSeed(options.seed, check.name), options.level,
+        [pipe_out](MessageKind kind, const std::string& text) { WriteAll(pipe_out, MessageLine(kind, text)); });
     check.run(context);
-    WriteAll(pipe_out, "D\n");
+    WriteAll(pipe_out, CheckEndLine());
     // Straight out: the parent's atexit work and open streams are not the child's to run or flush.
     _exit(0);
 }
@@ -94,20 +89,8 @@ CheckResult RunCheck(const Check& check, const ModuleLibrary& library, const Run
     }
     close(fds[1]);
 
-    std::string pending;
-    bool finished = false, timed_out = false;
-    auto take_lines = [&] {
-        std::string::size_type end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (line == "D") {
-                finished = true;
-            } else if (line.size() >= 2) {
-                builder.Add(static_cast<MessageKind>(line[0]), line.substr(2));
-            }
-        }
-    };
+    MessageLineReader reader(builder);
+    bool timed_out = false;
     while (true) {
         double left = options.timeout_seconds - elapsed();
         if (left <= 0) {
@@ -122,8 +105,7 @@ CheckResult RunCheck(const Check& check, const ModuleLibrary& library, const Run
         ssize_t n = read(fds[0], chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        pending.append(chunk, static_cast<size_t>(n));
-        take_lines();
+        reader.Take(chunk, static_cast<size_t>(n));
     }
     close(fds[0]);
     if (timed_out) kill(child, SIGKILL);
@@ -137,7 +119,7 @@ CheckResult RunCheck(const Check& check, const ModuleLibrary& library, const Run
         builder.Failed(text);
     } else if (WIFSIGNALED(status)) {
         builder.Crashed(SignalText(WTERMSIG(status)));
-    } else if (!finished) {
+    } else if (!reader.CheckEnded()) {
         builder.Failed("the check's process ended early with exit status " +
                        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
     }

@@ -66,6 +66,30 @@ CheckResult ResultBuilder::Finish(double seconds) {
     return m_result;
 }
 
+std::string MessageLine(MessageKind kind, const std::string& text) {
+    std::string line(1, static_cast<char>(kind));
+    line += ' ';
+    for (char c : text) line += (c == '\n' || c == '\r') ? ' ' : c;
+    line += '\n';
+    return line;
+}
+
+std::string CheckEndLine() { return "D\n"; }
+
+void MessageLineReader::Take(const char* data, size_t size) {
+    m_pending.append(data, size);
+    std::string::size_type end;
+    while ((end = m_pending.find('\n')) != std::string::npos) {
+        std::string line = m_pending.substr(0, end);
+        m_pending.erase(0, end + 1);
+        if (line + "\n" == CheckEndLine()) {
+            m_ended = true;
+        } else if (line.size() >= 2) {
+            m_builder.Add(static_cast<MessageKind>(line[0]), line.substr(2));
+        }
+    }
+}
+
 ForwardingContext::ForwardingContext(const ModuleLibrary& library, uint32_t seed, int level, Sink sink)
     : m_library(library), m_random(seed), m_level(level), m_sink(std::move(sink)) {}
 

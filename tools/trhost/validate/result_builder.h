@@ -38,6 +38,25 @@ private:
     size_t m_dropped_infos = 0;
 };
 
+// How a check in a child process sends its messages to the runner: one line per message, and a last
+// line when the check ran to its end, so that the runner knows what the check saw even when the child
+// dies part way.
+std::string MessageLine(MessageKind kind, const std::string& text);
+std::string CheckEndLine();
+// Takes the child's output as it comes, in chunks of any size, and hands each message to `builder`.
+class MessageLineReader {
+public:
+    explicit MessageLineReader(ResultBuilder& builder) : m_builder(builder) {}
+    void Take(const char* data, size_t size);
+    // Whether the check's end line came.
+    bool CheckEnded() const { return m_ended; }
+
+private:
+    ResultBuilder& m_builder;
+    std::string m_pending;
+    bool m_ended = false;
+};
+
 // A check's context that hands every message to `sink`, and draws its random choices from the seed.
 class ForwardingContext : public CheckContext {
 public:
