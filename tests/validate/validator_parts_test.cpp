@@ -10,11 +10,13 @@
 #include "allocation_counter.h"
 #include "check_runner.h"
 #include "driven_pin.h"
+#include "freed_memory.h"
 #include "guarded_buffer.h"
 #include "host_instance.h"
 #include "input_signal.h"
 #include "list_settings.h"
 #include "result_builder.h"
+#include "stack_offset_call.h"
 
 using namespace trhost;
 using namespace trhost::validate;
@@ -89,7 +91,9 @@ TEST(ListSettings, GoesThroughEachListAloneWhenCombinationsAreMany) {
     int16_t members[6] = {};
     std::vector<PinDescription> descriptions;
     for (int32_t i = 0; i < 6; ++i) descriptions.push_back(Described(i, PIN_IN, DT_LIST, "0", "a=0,b=1", &members[i]));
-    auto settings = ListSettings(DrivenPins(descriptions, 0));
+    // The settings point at the pins: they must outlive them.
+    auto pins = DrivenPins(descriptions, 0);
+    auto settings = ListSettings(pins);
     ASSERT_EQ(settings.size(), 7u);  // the defaults, then each list at its other choice
     for (size_t s = 1; s < settings.size(); ++s) {
         int changed = 0;
@@ -210,4 +214,66 @@ TEST(AllocationCounter, CountsInsideTheWindowOnlyAndLeavesHostCallbacksOut) {
     release(allocate(10));
     OpenAllocationWindow();
     EXPECT_EQ(CloseAllocationWindow().allocations, 0);
+}
+
+TEST(FreedMemory, APoisonedBlockReadsOtherPlausibleNumbersAfterEveryFree) {
+    // The block stays held after free (the quarantine), so reading it here, as a faulty module would,
+    // shows what the module would read.
+    float* (*volatile allocate)(size_t) = [](size_t count) { return static_cast<float*>(std::malloc(count * 4)); };
+    void (*volatile release)(void*) = std::free;
+    std::set<uint32_t> seen;
+    for (int round = 0; round < 3; ++round) {
+        float* table = allocate(52);
+        for (int i = 0; i < 52; ++i) table[i] = 0.25f;
+        release(table);
+        float read_after_free;
+        std::memcpy(&read_after_free, reinterpret_cast<const unsigned char*>(table) + 160, sizeof read_after_free);
+        EXPECT_LE(read_after_free, -1.0f);
+        EXPECT_GT(read_after_free, -2.0f);
+        uint32_t bits;
+        std::memcpy(&bits, &read_after_free, sizeof bits);
+        seen.insert(bits);
+    }
+    EXPECT_EQ(seen.size(), 3u) << "the pattern must change from one free to the next";
+}
+
+TEST(FreedMemory, PatternsAreFiniteNegativeAndDistinctForManyFrees) {
+    std::set<uint32_t> patterns;
+    for (uint32_t serial = 0; serial < 100000; ++serial) {
+        uint32_t word = FreedPattern(serial);
+        float value;
+        std::memcpy(&value, &word, sizeof value);
+        ASSERT_TRUE(value <= -1.0f && value > -2.0f) << serial;
+        patterns.insert(word);
+    }
+    EXPECT_EQ(patterns.size(), 100000u);
+}
+
+namespace {
+
+// Answers the stack pointer as the callee finds it on entry, just above the return address.
+extern "C" uint32_t StackPointerAtEntry() asm("trhost_test_stack_pointer_at_entry");
+asm(R"(
+    .text
+    .globl trhost_test_stack_pointer_at_entry
+trhost_test_stack_pointer_at_entry:
+    leal 4(%esp), %eax
+    ret
+)");
+
+extern "C" uint32_t SumOfThree(uint32_t a, uint32_t b, uint32_t c) { return a + 10 * b + 100 * c; }
+
+}  // namespace
+
+TEST(StackOffsetCall, CallsWithTheStackTheChosenBytesBelowAMultipleOf16) {
+    for (uint32_t offset : {0u, 4u, 8u, 12u}) {
+        for (int32_t count : {0, 1, 2, 3, 5}) {
+            const uint32_t arguments[5] = {};
+            uint32_t at_call = CallWithStackOffset(reinterpret_cast<const void*>(StackPointerAtEntry), arguments,
+                                                   count, offset);
+            EXPECT_EQ((at_call + offset) % 16, 0u) << "offset " << offset << ", " << count << " arguments";
+        }
+        const uint32_t arguments[] = {1, 2, 3};
+        EXPECT_EQ(CallWithStackOffset(reinterpret_cast<const void*>(SumOfThree), arguments, 3, offset), 321u);
+    }
 }

@@ -1,6 +1,9 @@
-// Counting the heap traffic of the whole process. Where it is available (Linux), trhost itself defines
-// malloc, calloc, realloc, free, the aligned allocators and every operator new and delete, so that a
-// loaded module's allocations pass through here on their way to the C library.
+// Counting heap traffic. On Linux trhost itself defines malloc, calloc, realloc, free, the aligned
+// allocators and every operator new and delete, so that every allocation of the process, a loaded
+// module's among them, passes through here on its way to the C library. On Windows the allocators a
+// module imports (the C runtime's malloc family and operator new where imported, kernel32's heap,
+// local, global and virtual-memory calls) are hooked in its import table, so the module's own
+// allocations are counted. Either way a freed block is poisoned and held back (freed_memory.h).
 //
 // Two measures: running totals (live blocks and bytes, for growth over many open/close cycles), and a
 // window that counts only the module's own allocations while it is open: callbacks the module makes
@@ -13,10 +16,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "module_library.h"
+
 namespace trhost::validate {
 
-// False where the allocators are not interposed: then every count below stays 0.
+// False where the allocators are neither interposed nor hooked: then every count below stays 0.
 bool AllocationCountingAvailable();
+
+// Where allocators are hooked rather than interposed (Windows), routes `library`'s imported allocators
+// through the counts from now on; elsewhere nothing needs doing. Call it once, before the library
+// makes its first instance.
+void WatchModuleAllocations(const ModuleLibrary& library);
 
 struct AllocationTotals {
     int64_t live_blocks = 0;  // allocations not yet released

@@ -1,13 +1,10 @@
-// Where the allocators are not interposed (Windows): nothing is counted, and checks that rely on
-// counting say so.
+// Where the allocators are neither interposed nor hooked (sanitizer builds, whose runtime owns them):
+// nothing is counted, and checks that rely on counting say so.
 #include "allocation_counter.h"
 
 namespace trhost::validate {
 
 bool AllocationCountingAvailable() { return false; }
-AllocationTotals CurrentAllocationTotals() { return {}; }
-void OpenAllocationWindow() {}
-AllocationWindow CloseAllocationWindow() { return {}; }
-void ExcludeHostCallbacksFromWindow() {}
+void WatchModuleAllocations(const ModuleLibrary&) {}
 
 }  // namespace trhost::validate

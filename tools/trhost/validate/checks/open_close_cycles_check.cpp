@@ -1,6 +1,6 @@
 // Many instances made, opened, run and closed one after another must leave the process's memory as
-// they found it. Counted by the interposed allocators where there are some; the resident size is
-// reported alongside on Linux.
+// they found it. Counted by the interposed or hooked allocators (allocation_counter.h); the resident
+// size is reported alongside on Linux.
 #include <cstdio>
 
 #include "allocation_counter.h"

@@ -1,6 +1,6 @@
 // Real-time safety: the process routine runs on the host's audio thread, where taking or giving back
-// heap memory can block. Every allocator is interposed (allocation_counter.h) and counted while a
-// block runs, callbacks into the host left out. Allocations in the event entry are reported as a
+// heap memory can block. Every allocator is interposed, or hooked in the module's import table
+// (allocation_counter.h), and counted while a block runs, callbacks into the host left out. Allocations in the event entry are reported as a
 // warning: events arrive on the same thread, but less often.
 #include <cstdio>
 
@@ -64,8 +64,8 @@ void Sweep(CheckContext& context, float rate, int64_t& blocks, std::string& firs
 void CheckRealtime(CheckContext& context) {
     if (!context.CountsAllocations()) {
         context.Skip(
-            "allocations are not counted in this build (trhost interposes the allocators on Linux, outside sanitizer "
-            "builds)");
+            "allocations are not counted in this build (trhost interposes the allocators on Linux and hooks the "
+            "module's on Windows, outside sanitizer builds)");
         return;
     }
     ExcludeHostCallbacksFromWindow();
