@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 #include "pin_text.h"
 
@@ -48,6 +49,35 @@ private:
 
 void SetHostCallbackHooks(HostCallbackHooks hooks) { g_hooks = hooks; }
 
+namespace {
+
+EntryCaller g_entry_caller = nullptr;
+
+template <class T>
+uint32_t Word(T value) {
+    static_assert(sizeof(T) == sizeof(uint32_t));
+    uint32_t word;
+    std::memcpy(&word, &value, sizeof word);
+    return word;
+}
+
+// Calls `entry` with `arguments` directly, or through the tool's caller.
+template <class Answer, class Entry, class... Arguments>
+Answer CallEntry(Entry entry, Arguments... arguments) {
+    if (!g_entry_caller) return entry(arguments...);
+    const uint32_t words[] = {Word(arguments)...};
+    uint32_t answer = g_entry_caller(reinterpret_cast<const void*>(entry), words, sizeof...(arguments));
+    if constexpr (std::is_pointer_v<Answer>) {
+        return reinterpret_cast<Answer>(static_cast<uintptr_t>(answer));
+    } else {
+        return static_cast<Answer>(answer);
+    }
+}
+
+}  // namespace
+
+void SetEntryCaller(EntryCaller caller) { g_entry_caller = caller; }
+
 struct HostCallbackAccess {
     static int32_t Serve(HostInstance* instance, TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
                          void* ptr, float opt) {
@@ -78,7 +108,7 @@ bool HostInstance::Create(int32_t index, int32_t kind, uint32_t host_handle) {
     m_host_handle = host_handle;
     {
         CurrentInstance current(this);
-        m_record = m_library.MakeModule()(index, kind, HostCallback, host_handle);
+        m_record = CallEntry<TRMod_struct*>(m_library.MakeModule(), index, kind, &HostCallback, host_handle);
     }
     if (m_record) {
         std::lock_guard<std::mutex> lock(g_registry_mutex);
@@ -91,7 +121,7 @@ int32_t HostInstance::Dispatch(uint32_t opcode, int32_t index, int32_t value, vo
     if (!m_record) return 0;
     if (opcode == DISP_CLOSE) return Close();
     CurrentInstance current(this);
-    return m_record->dispatcher(m_record, static_cast<int32_t>(opcode), index, value, ptr, opt);
+    return CallEntry<int32_t>(m_record->dispatcher, m_record, static_cast<int32_t>(opcode), index, value, ptr, opt);
 }
 
 int32_t HostInstance::Close() {
@@ -100,7 +130,8 @@ int32_t HostInstance::Close() {
     int32_t answer;
     {
         CurrentInstance current(this);
-        answer = record->dispatcher(record, DISP_CLOSE, 0, 0, nullptr, 0.0f);
+        answer = CallEntry<int32_t>(record->dispatcher, record, static_cast<int32_t>(DISP_CLOSE), int32_t{0}, int32_t{0},
+                                    static_cast<void*>(nullptr), 0.0f);
     }
     {
         std::lock_guard<std::mutex> lock(g_registry_mutex);
@@ -173,13 +204,18 @@ void HostInstance::SetListValue(int32_t pin, int16_t value) {
 void HostInstance::Process(int32_t offset, int32_t count) {
     if (!m_record) return;
     CurrentInstance current(this);
-    m_record->process(m_record->object, offset, count);
+    if (!g_entry_caller) {
+        m_record->process(m_record->object, offset, count);
+        return;
+    }
+    const uint32_t words[] = {Word(m_record->object), Word(offset), Word(count)};
+    g_entry_caller(reinterpret_cast<const void*>(m_record->process), words, 3);
 }
 
 int32_t HostInstance::SendEvent(TREvent* event) {
     if (!m_record) return 0;
     CurrentInstance current(this);
-    return m_record->event(m_record->object, event);
+    return CallEntry<int32_t>(m_record->event, m_record->object, event);
 }
 
 int32_t HostInstance::SendPinStatus(int32_t pin, int32_t state) {

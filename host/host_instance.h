@@ -45,6 +45,14 @@ struct HostCallbackHooks {
 };
 void SetHostCallbackHooks(HostCallbackHooks hooks);
 
+// How the host calls the module's entries (makeModule, the dispatcher, process and event): directly,
+// unless a tool routes every call through a caller of its own, which gets the entry and its
+// arguments as 32-bit words in order and answers the entry's 32-bit answer (0 for process). The
+// validator calls them this way on a stack aligned otherwise than the host's own. Process-wide; null
+// goes back to direct calls. Set it while no instance is in a call.
+using EntryCaller = uint32_t (*)(const void* entry, const uint32_t* arguments, int32_t count);
+void SetEntryCaller(EntryCaller caller);
+
 class HostInstance {
 public:
     // Pins asked for by DescribePins before giving up on a module that describes without end.

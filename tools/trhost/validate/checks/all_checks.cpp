@@ -30,6 +30,9 @@ const std::vector<Check>& AllChecks() {
         {"events", "pin-status events of each state on every pin, data events, unknown event types", CheckEvents},
         {"realtime", "no heap allocation or release inside the process routine", CheckRealtime},
         {"fp-state", "MXCSR and x87 control word unchanged by every call into the module", CheckFpState},
+        {"stack-alignment",
+         "every entry called on stacks 4, 8 and 12 bytes past a multiple of 16 gives what it gives aligned (Windows)",
+         CheckStackAlignment},
         {"report", "cost per sample of the process routine and time of Open (information)", CheckReport},
     };
     return checks;

@@ -22,6 +22,7 @@ void CheckDenormals(CheckContext& context);
 void CheckEvents(CheckContext& context);
 void CheckRealtime(CheckContext& context);
 void CheckFpState(CheckContext& context);
+void CheckStackAlignment(CheckContext& context);
 void CheckReport(CheckContext& context);
 
 }  // namespace trhost::validate
