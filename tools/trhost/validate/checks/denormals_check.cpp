@@ -9,7 +9,8 @@
 //     when far slower. The input is the same exact zero in both; only the module's own state differs,
 //     and state left decaying in the denormal range costs on every sample from then on, which is the
 //     module's own fault (the remedy is a flush of tiny state, or a small offset).
-// Timings are the fastest of a few trials, so that a busy machine makes them noisy rather than wrong.
+// Timings read the thread's own working time (work_clock.h) and are the fastest of a few trials, so
+// that a busy machine makes them noisy rather than wrong.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,12 +18,13 @@
 #include "check_steps.h"
 #include "checks.h"
 #include "module_session.h"
+#include "work_clock.h"
 
 namespace trhost::validate {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = WorkClock;
 
 constexpr float kRate = 44100.0f;
 constexpr int32_t kBlock = 256;
