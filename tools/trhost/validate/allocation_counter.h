@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "module_library.h"
 
@@ -27,6 +28,11 @@ bool AllocationCountingAvailable();
 // through the counts from now on; elsewhere nothing needs doing. Call it once, before the library
 // makes its first instance.
 void WatchModuleAllocations(const ModuleLibrary& library);
+
+// What the counts see, for a check to say: where allocators are hooked, which ones the module imports
+// ("seen through the module's imports of free, malloc"), or that it imports none of them; empty
+// where every allocation of the process is seen.
+std::string WatchedAllocators();
 
 struct AllocationTotals {
     int64_t live_blocks = 0;  // allocations not yet released

@@ -378,6 +378,9 @@ T* At(HMODULE module, DWORD offset) {
     return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + offset);
 }
 
+// The imports the hooks replaced, by name.
+std::vector<std::string> g_hooked_names;
+
 // Rewrites every import of `module` that has a hook.
 void HookImports(HMODULE module) {
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(module);
@@ -402,7 +405,10 @@ void HookImports(HMODULE module) {
                 // The first original found for a name is the one every hook of that name calls; an
                 // import of the same name from another runtime is left alone.
                 if (!*hook.original) *hook.original = *slot;
-                if (*hook.original == *slot) Patch(slot, hook.hook);
+                if (*hook.original == *slot) {
+                    Patch(slot, hook.hook);
+                    g_hooked_names.push_back(hook.name);
+                }
                 break;
             }
         }
@@ -414,6 +420,15 @@ bool g_watching = false;
 }  // namespace
 
 bool AllocationCountingAvailable() { return g_watching; }
+
+std::string WatchedAllocators() {
+    if (g_hooked_names.empty()) {
+        return "the module imports none of the allocators trhost.exe hooks: what it allocates, if anything, goes unseen";
+    }
+    std::string names;
+    for (const auto& name : g_hooked_names) names += (names.empty() ? "" : ", ") + name;
+    return "allocations seen through the module's imports of " + names;
+}
 
 void WatchModuleAllocations(const ModuleLibrary& library) {
     // The library's module handle, from the address of one of its exports.

@@ -61,6 +61,7 @@ void* AlignedNewOrThrow(size_t size, std::align_val_t alignment) {
 bool AllocationCountingAvailable() { return true; }
 
 void WatchModuleAllocations(const ModuleLibrary&) {}
+std::string WatchedAllocators() { return ""; }
 
 }  // namespace trhost::validate
 

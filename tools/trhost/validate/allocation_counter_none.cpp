@@ -6,5 +6,6 @@ namespace trhost::validate {
 
 bool AllocationCountingAvailable() { return false; }
 void WatchModuleAllocations(const ModuleLibrary&) {}
+std::string WatchedAllocators() { return ""; }
 
 }  // namespace trhost::validate

@@ -68,6 +68,7 @@ void CheckOpenCloseCycles(CheckContext& context) {
                      " cycles survived; memory growth not measured: allocations are not counted in this build");
         return;
     }
+    if (std::string watched = WatchedAllocators(); !watched.empty()) context.Info(watched);
     std::string growth = std::to_string(blocks) + " blocks, " + std::to_string(bytes) + " bytes";
     if (blocks >= kToleratedBlocks || bytes >= kToleratedBytes) {
         context.Fail("memory grew over " + std::to_string(cycles) + " create/open/close cycles: " + growth +

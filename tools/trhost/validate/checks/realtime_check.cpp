@@ -73,6 +73,7 @@ void CheckRealtime(CheckContext& context) {
     std::string first_case;
     for (float rate : kRates) Sweep(context, rate, blocks, first_case);
     context.Info(std::to_string(blocks) + " blocks counted");
+    if (std::string watched = WatchedAllocators(); !watched.empty()) context.Info(watched);
 }
 
 }  // namespace trhost::validate
