@@ -78,7 +78,8 @@ void DelayModule::Process(int32_t offset, int32_t count) {
     }
 
     for (int32_t i = offset; i < end; ++i) {
-        // Read every input first: the host may hand the same buffer for In and Out.
+        // Out has a buffer of its own (the host never hands an output the buffer of one of the same
+        // module's inputs), so Out may be written at once; the inputs are only ever read.
         const double in = m_in[i];
         const double feedback = Clamped(m_feedback[i], -kMaxFeedback, kMaxFeedback, 0.0);
         const double mix = Clamped(m_mix[i], 0.0, 1.0, 0.0);

@@ -22,7 +22,8 @@ void MixerModule::Process(int32_t offset, int32_t count) {
 
     const int32_t end = offset + count;
     for (int32_t i = offset; i < end; ++i) {
-        // Every input is read before any output is written: the host may share buffers.
+        // Several inputs may share one buffer (one source wired to two of them), and are only read;
+        // each output has a buffer of its own, which no input of this module shares.
         double mix = 0.0, left = 0.0, right = 0.0;
         for (const Channel& channel : m_channels) {
             const double signal = static_cast<double>(channel.in[i]) * channel.gain[i];
