@@ -3,7 +3,8 @@
 #ifndef TR_ASSERT_H
 #define TR_ASSERT_H
 
-// Receives one failed check. Called on whatever thread failed it; must not throw.
+// Receives one failed check: the expression as text, the source's name and the line, all constants.
+// Called on whatever thread failed it, the audio thread included: must not throw, and should be short.
 using TRAssertHandler = void (*)(const char* expression, const char* source, int line);
 
 // Replaces the handler (null restores the default) and answers the one it replaces. Not thread-safe:

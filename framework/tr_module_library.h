@@ -4,8 +4,9 @@
 //
 //   TR_MODULE_LIBRARY(DelayModule, kDelayTexts)
 //
-// in one source file of the library. The two exports keep no shared state and may be called on any
-// thread.
+// in one source file of the library. The host calls the two exports after it loads the library, on
+// any of its threads, at any time, also at once; they keep no shared state. By convention the line
+// lives in NAME_library.cpp beside the module's texts.
 #ifndef TR_MODULE_LIBRARY_H
 #define TR_MODULE_LIBRARY_H
 
@@ -25,10 +26,16 @@ struct TRModuleTexts {
 
 // The work of getModuleProperties for a library holding `texts` at index 0: the flags word for every
 // index, the three texts for index 0 alone. Answers 1 for index 0, else 0 (and 0 for a null record).
+// The record is the host's; only name, id, about and flags are written, by address for the texts.
+// The flags word is the same fixed value for every module of this interface; its bits are the host's
+// to interpret, and no module chooses them.
 int32_t TRDescribeModule(const TRModuleTexts& texts, int32_t index, ModuleProperties* properties);
 
 // The work of makeModule: a new Module for index 0 and kind 1, or null (another index or kind, both
-// tested before anything is allocated, or no memory). Answers the instance's embedded plug record.
+// tested before anything is allocated, or no memory). Answers the instance's embedded plug record,
+// which the host then owns as its handle until it sends DISP_CLOSE; the instance deletes itself then.
+// Module's constructor takes (TRHostCallback, uint32_t host_handle) and hands them to TRModule_base;
+// it runs on the host's calling thread and may allocate, but makes no request of the host.
 template <class Module>
 TRMod_struct* TRMakeModule(int32_t index, int32_t kind, TRHostCallback host_callback, uint32_t host_handle) {
     if (index != 0) return nullptr;

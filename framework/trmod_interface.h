@@ -27,28 +27,35 @@ struct TREvent;
 // Entry and callback types
 // ---------------------------------------------------------------------------------------------------
 
-// The host's callback ("traudioMaster"). Called by a module, always with the address of its own plug
-// record first, then an HOST_* opcode and its arguments. Answers an integer or an address (as a 32-bit
-// value) according to the opcode.
+// The host's callback ("traudioMaster"), given to makeModule. Called by a module from inside any of its
+// entries, on the thread that entry runs on, always with the address of its own plug record first,
+// then an HOST_* opcode and its arguments. Answers an integer or an address (as a 32-bit value)
+// according to the opcode; an address it answers (a pin buffer) stays the host's.
 typedef int32_t(TR_CALL* TRHostCallback)(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                          float opt);
 
-// The record's dispatcher entry. Called by the host with the record's own address and a DISP_* opcode.
+// The record's dispatcher entry. Called by the host with the record's own address and a DISP_* opcode,
+// on any of its threads, never at once with another call into the same instance. `ptr` is the host's
+// (a PinProperties record it owns for DISP_GET_PIN_PROPERTIES).
 typedef int32_t(TR_CALL* TRDispatcherEntry)(TRMod_struct* record, int32_t opcode, int32_t index, int32_t value,
                                             void* ptr, float opt);
 
 // The record's process entry. Called by the host once per block, on its audio thread, with the record's
-// `object` value (not the record's address), the buffer offset and the number of samples to produce.
+// `object` value (not the record's address), the buffer offset and the number of samples to produce:
+// samples [offset, offset + count) of the host's buffers. Allocates nothing.
 typedef void(TR_CALL* TRProcessEntry)(void* object, int32_t offset, int32_t count);
 
 // The record's event entry. Called by the host with the record's `object` value and a time-stamped
-// event that the host owns. The answer carries no defined value.
+// event that the host owns and that lives only for the call, on its audio thread, between process
+// calls. The answer carries no defined value. Allocates nothing.
 typedef int32_t(TR_CALL* TREventEntry)(void* object, TREvent* event);
 
-// A module routine that an EVT_RUN_ROUTINE event runs on the module: takes the record's `object` value.
+// A module routine that an EVT_RUN_ROUTINE event runs on the module, on the audio thread: takes the
+// record's `object` value.
 typedef void(TR_CALL* TRModuleRoutine)(void* object);
 
-// The library's two exports, by these undecorated names.
+// The library's two exports, by these undecorated names. Called by the host after it loads the
+// library, on any of its threads, also at once.
 typedef int32_t(TR_CALL* TRGetModulePropertiesFunction)(int32_t index, struct ModuleProperties* properties);
 typedef TRMod_struct*(TR_CALL* TRMakeModuleFunction)(int32_t index, int32_t kind, TRHostCallback host_callback,
                                                      uint32_t host_handle);
@@ -66,7 +73,7 @@ struct ModuleProperties {
     const char* about;    // 8:  about text, lines ended by "\n"; constant storage of the library
     int32_t host_word12;  // 12: the host's; never touched by the library
     int32_t host_word16;  // 16: the host's; never touched by the library
-    int32_t flags;        // 20: module flags, written for every index (the host gives the bits meaning)
+    int32_t flags;        // 20: module flags, 0x802 for every index and every module (the host's bits)
 };
 static_assert(sizeof(ModuleProperties) == 24, "ModuleProperties is six words");
 static_assert(offsetof(ModuleProperties, name) == 0);
