@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     if (trhost::validate::IsCheckChild(argc, argv)) return trhost::validate::RunCheckChild(argc, argv);
     CLI::App app{"trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface"};
     app.require_subcommand(1);
-    // "/work/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.
+    // "/modules/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.
     app.allow_windows_style_options(false);
     std::string exit_codes = "Exit codes:";
     for (const auto& [code, meaning] : trhost::kExitCodeMeanings) {
