@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dependency_problem.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -101,6 +103,7 @@ std::unique_ptr<ModuleLibrary> ModuleLibrary::Load(const std::string& path, std:
     void* handle = OpenLibrary(path, &reason);
     if (!handle) {
         std::string what = WhatTheFileIs(path);
+        if (what.empty()) what = DependencyProblem(path, reason);
         if (error) *error = path + ": cannot be loaded: " + (what.empty() ? reason : what);
         return nullptr;
     }

@@ -13,7 +13,8 @@ namespace trhost {
 class ModuleLibrary {
 public:
     // Loads the library at `path`. Answers null and sets `error` to one line naming the path and what
-    // went wrong (cannot be loaded, or which export is missing).
+    // went wrong (cannot be loaded, and why: a library it needs by name when that is missing; or which
+    // export is missing).
     static std::unique_ptr<ModuleLibrary> Load(const std::string& path, std::string* error);
 
     ModuleLibrary(const ModuleLibrary&) = delete;
