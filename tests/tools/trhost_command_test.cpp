@@ -479,3 +479,43 @@ TEST_F(TrhostCommand, HelpAndReadmeGiveEveryExitCodeInTheSameWords) {
     EXPECT_EQ(expected, kExitRange + 1);
     EXPECT_THAT(help.out, AllOf(HasSubstr("not part of this build"), HasSubstr("analyze")));
 }
+
+// trhost new: a refusal is one line and writes nothing; a project is written whole, by default in
+// ./NAME. (The projects are built and validated from the SDK archive by scripts/check-sdk.sh.)
+class TrhostNew : public TrhostCommand {
+protected:
+    void SetUp() override {
+        TrhostCommand::SetUp();
+        fs::create_directories(m_dir / "sdk/lib/cmake/TRFramework");
+        Write("sdk/lib/cmake/TRFramework/TRFrameworkConfig.cmake", "\n");
+    }
+    std::string Sdk() const { return " --sdk '" + Path("sdk") + "'"; }
+};
+
+TEST_F(TrhostNew, RefusesNamesThatAreNoIdentifiersFoldersThatExistAndAMissingSdk) {
+    for (const char* name : {"2osc", "sample-hold", "two words", "test"}) {
+        ExpectRefusal(std::string("new '") + name + "' '" + Path("module") + "'" + Sdk(), kExitUsage, {name}, {"sdk"});
+    }
+    fs::create_directory(m_dir / "taken");
+    ExpectRefusal("new vca '" + Path("taken") + "'" + Sdk(), kExitUsage, {"taken", "already exists"}, {"sdk", "taken"});
+    EXPECT_TRUE(fs::is_empty(m_dir / "taken"));
+    ExpectRefusal("new vca '" + Path("module") + "' --sdk '" + Path("nowhere") + "'", kExitUsage,
+                  {"nowhere", "no module SDK"}, {"sdk", "taken"});
+}
+
+TEST_F(TrhostNew, WritesTheProjectIntoANewFolder) {
+    Result result = Run("new sample_hold '" + Path("projects/sh") + "'" + Sdk());
+    ASSERT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_THAT(result.out, AllOf(HasSubstr("SampleHoldModule"), HasSubstr("cmake --preset linux-x86")));
+    EXPECT_TRUE(fs::is_regular_file(m_dir / "projects/sh/src/sample_hold_module.cpp"));
+    EXPECT_THAT(Slurp(m_dir / "projects/sh/CMakePresets.json"), HasSubstr(Path("sdk") + "/lib/cmake/TRFramework"));
+    // Only the project appears: no staging folder is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir / "projects"), fs::directory_iterator()), 1);
+
+    // Without DIR, the project goes to ./NAME.
+    const std::string name = "trhost_new_" + std::to_string(getpid());
+    result = Run("new " + name + Sdk());
+    EXPECT_EQ(result.code, kExitOk) << result.err;
+    EXPECT_TRUE(fs::is_regular_file(fs::path(name) / "CMakeLists.txt"));
+    fs::remove_all(name);
+}

@@ -19,6 +19,7 @@ CommandAction AddRenderCommand(CLI::App& app);
 CommandAction AddPatchCommand(CLI::App& app);
 CommandAction AddValidateCommand(CLI::App& app);
 CommandAction AddAnalyzeCommand(CLI::App& app);
+CommandAction AddNewCommand(CLI::App& app);
 
 }  // namespace trhost
 

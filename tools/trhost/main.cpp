@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
     // trhost started again by `validate` to run one check in a process of its own (Windows).
     if (trhost::validate::IsCheckChild(argc, argv)) return trhost::validate::RunCheckChild(argc, argv);
-    CLI::App app{"trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface"};
+    CLI::App app{
+        "trhost: describe, render, patch, analyze and validate modules of the Tavrisk interface, and start new ones"};
     app.require_subcommand(1);
     // "/modules/vexlo.dll" is a path, on Windows too (under wine it is an ordinary one), never an option.
     app.allow_windows_style_options(false);
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     add(trhost::AddPatchCommand);
     add(trhost::AddValidateCommand);
     add(trhost::AddAnalyzeCommand);
+    add(trhost::AddNewCommand);
 
     try {
         app.parse(argc, argv);

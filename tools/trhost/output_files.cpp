@@ -9,14 +9,13 @@
 #include "command_error.h"
 #include "exit_codes.h"
 
+#include "process_id.h"
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
-#define TRHOST_PROCESS_ID _getpid
 #else
 #include <unistd.h>
-#define TRHOST_PROCESS_ID getpid
 #endif
 
 namespace trhost {
@@ -47,7 +46,7 @@ fs::path FollowLinks(const std::string& user_path) {
 
 std::string TemporaryName(const std::string& base) {
     static int counter = 0;
-    return base + ".partial-" + std::to_string(TRHOST_PROCESS_ID()) + "-" + std::to_string(++counter);
+    return base + ".partial-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(++counter);
 }
 
 // Copies the file at `from` into the open stream `out`; answers errno of the first failure, or 0.

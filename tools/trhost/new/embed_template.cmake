@@ -1,0 +1,25 @@
+# Run with cmake -P at build time: writes OUTPUT, a C++ source holding every file under ROOT as bytes,
+# so that trhost carries the module template inside it (template_files.h declares the table).
+#   cmake -DROOT=<template folder> -DOUTPUT=<file.cpp> -P embed_template.cmake
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${ROOT} ${ROOT}/*)
+list(SORT files)
+set(arrays "")
+set(rows "")
+set(index 0)
+foreach(file ${files})
+  file(READ ${ROOT}/${file} hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND arrays "const unsigned char kFile${index}[] = {${bytes}0x00};\n")
+  string(APPEND rows "    {\"${file}\", reinterpret_cast<const char*>(kFile${index}), ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+set(text "// Written at build time from tools/trhost/new/template/ by embed_template.cmake; not edited.\n")
+string(APPEND text "#include \"template_files.h\"\n\nnamespace trhost {\n\nnamespace {\n\n${arrays}\n}  // namespace\n\n")
+string(APPEND text "const TemplateFile kTemplateFiles[] = {\n${rows}};\n")
+string(APPEND text "const std::size_t kTemplateFileCount = ${index};\n\n}  // namespace trhost\n")
+# Only a changed text touches the file, so an unchanged template rebuilds nothing.
+file(WRITE ${OUTPUT}.new "${text}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.new)
