@@ -5,7 +5,7 @@ LINUX := build/linux-x86
 WINDOWS := build/windows-x86
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test demo dist check-dist check check-asan check-fuzz check-memcheck check-threads clean
+.PHONY: all setup configure build test demo dist check-dist check-sdk check check-asan check-fuzz check-memcheck check-threads clean
 all: build
 
 setup:
@@ -60,6 +60,13 @@ dist: setup
 check-dist: setup
 	@start=$$SECONDS; ./scripts/check-dist.sh; \
 	  status=$$?; echo "check-dist: $$((SECONDS - start)) s"; exit $$status
+
+# Builds, tests and validates a new module from the SDK archive alone, outside the repository, on
+# both targets. SDK_ARCHIVE names the archive (check-dist leaves one in dist/); without it, `make dist`
+# runs first.
+check-sdk: setup
+	@start=$$SECONDS; ./scripts/check-sdk.sh $(SDK_ARCHIVE); \
+	  status=$$?; echo "check-sdk: $$((SECONDS - start)) s"; exit $$status
 
 clean:
 	rm -rf build out dist

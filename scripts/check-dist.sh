@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Proves the release reproducible: builds `make dist` from two clones of the current commit at
 # different paths, then requires byte-identical archives, the listed contents, and no trace of either
-# clone's path in what ships.
+# clone's path in what ships. The checked archives are left in dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,17 +41,29 @@ for entry in vexlo.so delay.so mixer.so trhost LICENSE SHA256SUMS manual/index.h
     grep -qx "VEXLO-$version-linux-x86/$entry" <<<"$listing" || fail "$tarball lacks $entry"
 done
 
-# The checksums inside hold, and no binary names a build path.
+sdk=$first/dist/VEXLO-$version-sdk.tar.gz
+listing=$(tar -tzf "$sdk")
+for entry in bin/trhost bin/trhost.exe modules/vexlo.so modules/VEXLO.dll include/trframework/tr_module_base.h \
+    src/trframework/tr_module_base.cpp lib/cmake/TRFramework/TRFrameworkConfig.cmake \
+    lib/cmake/TRFramework/toolchain-mingw-i686.cmake README.md LICENSE SHA256SUMS; do
+    grep -qx "VEXLO-$version-sdk/$entry" <<<"$listing" || fail "$sdk lacks $entry"
+done
+grep -q "^VEXLO-$version-sdk/docs/..*\.md$" <<<"$listing" || fail "$sdk lacks the guide in docs/"
+
+# The checksums inside hold, and nothing shipped names a build path.
 mkdir "$work/unpacked"
 unzip -q "$zip" -d "$work/unpacked"
 tar -xzf "$tarball" -C "$work/unpacked"
+tar -xzf "$sdk" -C "$work/unpacked"
 for folder in "$work/unpacked"/*/; do
     (cd "$folder" && sha256sum --quiet -c SHA256SUMS) || fail "checksums do not hold in $folder"
 done
-for binary in "$work/unpacked"/*/{VEXLO.dll,DELAY.dll,MIXER.dll,trhost.exe,vexlo.so,delay.so,mixer.so,trhost}; do
-    for path in "$first" "$second" "$work"; do
-        ! grep -qaF "$path" "$binary" || fail "$(basename "$binary") holds the build path $path"
-    done
+for path in "$first" "$second" "$work"; do
+    named=$(grep -rlaF "$path" "$work/unpacked" || true)
+    [ -z "$named" ] || fail "$(echo $named) hold the build path $path"
 done
 (cd "$first/dist" && sha256sum *)
-echo "check-dist: both builds identical"
+# The checked archives stay in dist/, for the checks that use them next (make check-sdk).
+rm -rf dist
+cp -R "$first/dist" dist
+echo "check-dist: both builds identical; the archives are in dist/"

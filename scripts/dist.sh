@@ -4,7 +4,9 @@
 #                                          LICENSE, SHA256SUMS
 #   dist/VEXLO-<version>-linux-x86.tar.gz  vexlo.so, delay.so, mixer.so, trhost, the manual, LICENSE,
 #                                          SHA256SUMS
-#   dist/SHA256SUMS                        the two archives
+#   dist/VEXLO-<version>-sdk.tar.gz        the module SDK: the framework package, trhost and trhost.exe,
+#                                          VEXLO for both systems, the guide, README, SHA256SUMS
+#   dist/SHA256SUMS                        the archives
 # The same commit gives the same bytes: binaries carry no paths or link times, and every archive
 # entry has the commit's time, fixed permissions and a sorted place.
 set -euo pipefail
@@ -42,23 +44,38 @@ stage_release() {
     mkdir -p "$folder"
     cp "$@" LICENSE "$folder/"
     cp -R "$linux/manual" "$folder/manual"
-    (cd "$folder" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+    write_checksums "$folder"
+}
+write_checksums() {
+    (cd "$1" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
 }
 stage_release "$win_name" "$windows"/{VEXLO,DELAY,MIXER}.dll "$windows/trhost.exe"
 stage_release "$linux_name" "$linux"/{vexlo,delay,mixer}.so "$linux/trhost"
+
+# The module SDK: both builds installed into one folder (their shared files are the same bytes).
+sdk_name=VEXLO-$version-sdk
+for build in "$linux" "$windows"; do
+    cmake --install "$build" --prefix "$stage/$sdk_name" --component sdk >/dev/null
+done
+write_checksums "$stage/$sdk_name"
 
 # Fixed permissions and times: the archives keep both.
 find "$stage" -type d -exec chmod 755 {} +
 find "$stage" -type f -exec chmod 644 {} +
 chmod 755 "$stage/$win_name/trhost.exe" "$stage/$linux_name/trhost" "$stage/$linux_name"/*.so
+chmod 755 "$stage/$sdk_name"/bin/* "$stage/$sdk_name"/modules/*
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 # zip: entries in sorted order, no directory entries, no extra fields (owner, extended times).
 (cd "$stage" && find "$win_name" -type f | sort | zip -X -D -q -9 "../$win_name.zip" -@)
 # tar: sorted, numeric owner 0, the commit's time; gzip without a name or time of its own.
-tar --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner --format=gnu \
-    -C "$stage" -cf - "$linux_name" | gzip -9 -n >"dist/$linux_name.tar.gz"
+pack_tar() {
+    tar --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner --format=gnu \
+        -C "$stage" -cf - "$1" | gzip -9 -n >"dist/$1.tar.gz"
+}
+pack_tar "$linux_name"
+pack_tar "$sdk_name"
 
 rm -rf "$stage"
-(cd dist && sha256sum "$win_name.zip" "$linux_name.tar.gz" >SHA256SUMS)
+(cd dist && sha256sum "$win_name.zip" "$linux_name.tar.gz" "$sdk_name.tar.gz" >SHA256SUMS)
 echo "dist: $(cd dist && ls | xargs)"
