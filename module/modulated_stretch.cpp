@@ -528,22 +528,20 @@ public:
         int32_t written = m_written;
         // 12 and 13 for the group, lane by lane as PositionPair and SquareLevel, two lanes per instruction
         // (SquareLevel's test in double: every term is a whole number below 2P, exact).
-        alignas(16) float levels[4];
+        int second_half = 0;  // bit `lane` set for a level of -1
         if (n == 4) {
             __m128d whole_low, whole_high;
             const __m128d low = PositionPairAt(m_counted, k, whole_low);
             const __m128d high = PositionPairAt(m_counted, k + 2, whole_high);
-            const __m128i second_half = NarrowedMasks(_mm_cmpge_pd(low, _mm_sub_pd(whole_low, low)),
-                                                      _mm_cmpge_pd(high, _mm_sub_pd(whole_high, high)));
-            // +1, or -1 where the sign bit is set.
-            _mm_store_ps(levels, _mm_or_ps(_mm_set1_ps(1.0f), _mm_and_ps(_mm_castsi128_ps(second_half),
-                                                                           _mm_set1_ps(-0.0f))));
+            second_half = _mm_movemask_ps(_mm_castsi128_ps(NarrowedMasks(
+                _mm_cmpge_pd(low, _mm_sub_pd(whole_low, low)), _mm_cmpge_pd(high, _mm_sub_pd(whole_high, high)))));
         } else {
             for (int32_t lane = 0; lane < n; ++lane) {
                 const int32_t at = k + lane;
                 const int32_t period = measured.period[at];
-                const int32_t position = CountChain::PositionOf(m_counted.counts[at], measured.phase_offset[at], period);
-                levels[lane] = position < 0 ? 0.0f : SquareLevel(position, period);
+                const int32_t position =
+                    CountChain::PositionOf(m_counted.counts[at], measured.phase_offset[at], period);
+                if (position >= 0 && !SquareLevel::At(position, period).high()) second_half |= 1 << lane;
             }
         }
         for (int32_t lane = 0; lane < n; ++lane) {
@@ -552,9 +550,9 @@ public:
                 m_sums[at] = 0.0f;  // read with the group, and ignored
                 continue;
             }
-            const float level = levels[lane];
+            const SquareLevel level = SquareLevel::FirstHalf((second_half & (1 << lane)) == 0);
             const float leaving = written < window ? m_start.ring[RingSlot(written)] : m_levels[written - window];
-            m_levels[written++] = level;
+            m_levels[written++] = level.value();
             sum = LeakyStep(sum, level, leaving);
             m_sums[at] = sum;
         }
