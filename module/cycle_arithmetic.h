@@ -88,7 +88,22 @@ inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
 // 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
 // the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
 // the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
-inline float SquareLevel(int32_t position, int32_t period) { return position < period - position ? 1.0f : -1.0f; }
+//
+// The level is a type that holds +1 or -1 and no other value: the square smoother's shortcuts
+// (LeakyStep, the held square's settled runs) rest on it.
+class SquareLevel {
+public:
+    static SquareLevel At(int32_t position, int32_t period) { return SquareLevel(position < period - position); }
+    // For a test already made, as by a packed comparison.
+    static SquareLevel FirstHalf(bool first_half) { return SquareLevel(first_half); }
+    float value() const { return m_value; }
+    bool high() const { return m_value > 0.0f; }
+    friend bool operator==(SquareLevel a, SquareLevel b) { return a.m_value == b.m_value; }
+
+private:
+    explicit SquareLevel(bool first_half) : m_value(first_half ? 1.0f : -1.0f) {}
+    float m_value;
+};
 
 }  // namespace vexlo
 

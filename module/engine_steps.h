@@ -301,7 +301,7 @@ struct TriangleWave {
 struct SquareWave {
     SquareSmoother* smoother;  // the block's local copy
     VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const {
-        return smoother->Step(SquareLevel(position, period));
+        return smoother->Step(SquareLevel::At(position, period));
     }
 };
 // Any other selector: 0 while the cycle keeps running.

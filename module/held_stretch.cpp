@@ -3,7 +3,8 @@
 // there is no rescale and no reset: the count and position move on by one per sample, mod P, and the
 // wave at each position does not depend on In, Depth or Offset, which only the output step reads (and
 // the activity test, checked first). One full step, then a lean loop per wave, then the output step
-// with the gains held (In, Depth and Offset keep their bits too) or per sample (audio on them).
+// with the gains held (In, Depth and Offset keep their bits too), In alone per sample (a tremolo), or
+// all per sample (audio on Depth or Offset).
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -57,6 +58,21 @@ struct SampleGains {
         const auto up = [](__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); };
         return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i))),
                              _mm_cvtpd_ps(OutputPair(high, up(d), up(o), up(i))));
+    }
+};
+
+//   In alone per sample: Depth and Offset keep their bits (a tremolo), so DepthEff and Offset are the
+//   first sample's.
+struct InGains {
+    double depth_eff;
+    double offset;
+    const float* in;
+    VEXLO_PER_SAMPLE float Output(int32_t k, double wave) const { return OutputOf(wave, depth_eff, offset, in[k]); }
+    VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
+        const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset);
+        const __m128 i = _mm_loadu_ps(in + k);
+        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, d, o, _mm_cvtps_pd(i))),
+                             _mm_cvtpd_ps(OutputPair(high, d, o, _mm_cvtps_pd(_mm_movehl_ps(i, i)))));
     }
 };
 
@@ -250,15 +266,15 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     const int32_t period = held.period;
     const bool leaky = local.window > 1 && local.window == local.last_window && local.ring_length == local.window + 1;
     int32_t position = held.position;
-    float level = SquareLevel(position, period);  // the level written last (the first sample's)
-    int32_t same = 0;                             // samples of that level written last in a row, at most W + 1
+    SquareLevel level = SquareLevel::At(position, period);  // the level written last (the first sample's)
+    int32_t same = 0;  // samples of that level written last in a row, at most W + 1
     for (int32_t k = 0; k < n;) {
         const int32_t next = NextPosition(position, period);
-        const float sample = SquareLevel(next, period);
+        const SquareLevel sample = SquareLevel::At(next, period);
         const float size = std::fabs(local.sum);
         if (leaky && same > local.window && sample == level && size >= 0x1p-28f && size < 0x1p29f) {
             // The rest of this level: up to the half period, or up to the end of the period.
-            const int32_t level_end = sample > 0.0f ? (period + 1) / 2 : period;
+            const int32_t level_end = sample.high() ? (period + 1) / 2 : period;
             const int32_t run = std::min(n - k, level_end - next);
             float sum = local.sum;
             for (int32_t j = 0; j < run; ++j) {
@@ -352,6 +368,8 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     const HeldSamples held{position == 0 ? period - 1 : position - 1, period, first.inverse[0]};
     if (gains_held) {
         HeldLoop(wave, held, HeldGains{first.depth_eff[0], block.offset[from], block.in[from]}, out, count);
+    } else if (KeepTheirBits(count, HeldBits(block.depth + from), HeldBits(block.offset + from))) {
+        HeldLoop(wave, held, InGains{first.depth_eff[0], block.offset[from], block.in + from}, out, count);
     } else {
         HeldLoop(wave, held, SampleGains{depth_eff, block.offset + from, block.in + from}, out, count);
     }

@@ -1,19 +1,36 @@
 // The oscillator engine: Open takes the tables for the sample rate, and Process runs each block in
-// stretches of up to kStretch samples, each by one of three paths, chosen here and only here:
-//   - held cycle (held_stretch.cpp): Freq and Phase keep their bits over the stretch, products are exact
-//     (N x N < 2^53, sample rates below about 3.16 MHz), and the samples are all active or all inactive
-//     (In, Depth and Offset may move: they reach only the output step and the depth test). One full
-//     step, then a lean loop per wave: the sine's table indexes four at a time, the triangle one at a
-//     time, the square's sums first and its averages four at a time; the output step takes the gains
-//     held or per sample.
-//   - modulated exact (modulated_stretch.cpp): any other stretch while products are exact. Measures
-//     four samples while counting the four before them with the chain of RescaledPlusOne, then
-//     renders.
-//   - stepwise (modulated_stretch.cpp): every stretch at a rate too high for exact products. The same
-//     measuring, then the count and the sine index as written.
-// All three call the one measuring function (Measure), and the wave is chosen once per block: each path
-// is compiled once per wave. The cycle and smoother state are loaded into locals once per block and
-// stored once at its end; nothing else writes those members while a block runs.
+// stretches of up to kStretch samples. The map below names every path and innermost loop, the
+// condition that chooses it, why its result is the literal steps', and the tests that reach it. Every
+// path calls the one measuring function (Measure, or MeasureFour four samples at a time); the wave is
+// chosen once per block, so each path is compiled once per wave; the cycle and smoother state are
+// loaded into locals once per block and stored once at its end.
+//
+// Path / loop               Chosen when                              Proof beside      Reached by (test suites)
+// ------------------------  ---------------------------------------  ----------------  ----------------------------
+// no tables (Process)       Open could not build the tables          inactive output   UnusableSampleRate, Lifecycle
+// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz)        as written        none: needs a 384 MB table
+// held cycle (RunHeldCycle) Freq and Phase keep their bits           held_stretch.cpp  FastPath, HeldCycle
+//   all inactive            frequency inactive; or gains held and    CountChain        HeldCycle (Freq 0.003)
+//                           the first sample inactive                                  FastPath
+//   HeldGains               In, Depth and Offset keep their bits     OutputOf          HeldSine, HeldCycle
+//   InGains                 only In moves (a tremolo)                OutputOf          HeldCycle
+//   SampleGains             Depth or Offset moves                    OutputOf          HeldCycle
+//   HeldLoopStepwise        triangle; sine with P < 16               NextPosition      HeldCycle (P = 2, 3, 5)
+//   SteppedIndexes<false>   sine, P >= 16                            sine_index.h      HeldSine, HeldCycle
+//   SteppedIndexes<true>    sine near whole hertz                    DenserByResidue   HeldSine.WalksInResidueOrder
+//   UnitGainOutputs         sine, gains held, In 1, Offset +-0       UnitGainOutputs   HeldSine.UnitInAndZeroOffset
+//   square sums             square; settled runs when a level        HeldLoop (square) HeldSquare, FastPath
+//                           has filled the ring
+//   silent                  any other wave selector                  a wave of 0       HeldCycle (wave 3)
+// modulated (RunModulated)  every other stretch
+//   MeasureAndCount         sine, triangle, running square           RescaledPlusOne   ModulatedCount, FastPath
+//     counted again         a rescale product near a half            AllDecided        ModulatedCount.RescalesOntoAHalf
+//   SineIndexesAhead        sine                                     SineIndexPair     FastPath, Linked
+//   TriangleOutputs         triangle                                 TrianglePair      FastPath, Linked
+//   SquareFollower          square while SquareSmoother::Running     SquareFollower    FastPath, ModulatedCount
+//   RenderModulated         other selectors; the square before       CountChain::Step  FastPath (wave 3,
+//                           its first step, or with W <= 1                             rates 881 and 1763)
+// (FastPath and Linked: the differential suites FastPathDifferential and LinkedDifferential.)
 #include <algorithm>
 
 #include "checked_convert.h"
@@ -152,7 +169,7 @@ double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period)
         case kWaveSine: return m_sine_table[vexlo::SineIndexDivided(m_table_length, position, period)];
         case kWaveTriangle: return vexlo::TriangleAt(position, period);
         case kWaveSquare:
-            return SmoothSquare(vexlo::SquareLevel(position, period), m_smooth_window, m_smooth_last_window,
+            return SmoothSquare(vexlo::SquareLevel::At(position, period).value(), m_smooth_window, m_smooth_last_window,
                                 m_smooth_index, m_smooth_ring, m_smooth_sum);
         default: return 0.0;
     }

@@ -12,16 +12,39 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cycle_arithmetic.h"
+
 namespace vexlo {
 
 // Leak applied to the running sum at every incremental step (bits 0x3F7FF972).
 inline constexpr float kSmootherLeak = 0.9999f;
 static_assert(std::bit_cast<uint32_t>(kSmootherLeak) == 0x3F7FF972u);
+// The settled runs' argument (a magnitude that never grows under the leak) needs 0 < leak < 1.
+static_assert(kSmootherLeak > 0.0f && kSmootherLeak < 1.0f);
 
 // The incremental update: (sum + sample - leaving) x leak, in double, rounded to single once.
 inline float LeakyUpdate(float sum, float sample, float leaving) {
     return static_cast<float>((static_cast<double>(sum) + static_cast<double>(sample) - static_cast<double>(leaving)) *
                               static_cast<double>(kSmootherLeak));
+}
+
+// LeakyUpdate for a square level (+-1, by its type) and a leaving sample of the ring (a level, or the
+// 0 of a slot never written), with two shortcuts that give the same bits while 2^-28 <= |sum| < 2^29
+// (see SquareSmoother::StepSum for why sum + v is then exact in double):
+//   - leaving = sample: sum x leak in single precision;
+//   - otherwise: (sum + d) x leak in double with d = sample - leaving (+-1 or +-2, exact): sum + sample
+//     and then - leaving are both exact, so their result is the exact sum + d, which is what adding d
+//     gives, exact by the same argument (|sum + d| < |sum| + 2 stays below 2^(max(e, 0) + 2)). One add
+//     fewer lies on the sum's chain.
+inline float LeakyStep(float sum, SquareLevel level, float leaving) {
+    const float sample = level.value();
+    const float size = std::fabs(sum);
+    if (size >= 0x1p-28f && size < 0x1p29f) {
+        if (leaving == sample) return sum * kSmootherLeak;
+        return static_cast<float>((static_cast<double>(sum) + static_cast<double>(sample - leaving)) *
+                                  static_cast<double>(kSmootherLeak));
+    }
+    return LeakyUpdate(sum, sample, leaving);
 }
 
 // The smoothed sample of a sum: sum / W when W > 1, else the sum, not rounded to single.
@@ -82,26 +105,25 @@ struct SquareSmoother {
     // (48 bits, far from the limits of the exponent) is exact, then rounded to single once; the single
     // multiply rounds the same exact product once, the same way. (Zero is left out: the literal steps
     // turn -0 into +0.) One multiply is all that lies on the sum's chain then.
-    float StepSum(float sample) {
-        if (window > 1 && window == last_window && ring_length == window + 1) {
+    float StepSum(SquareLevel level) {
+        const float sample = level.value();
+        if (Running()) {
             ring[index] = sample;
             // With ring_length = W + 1 the leaving slot is the next one; it is never the one just written.
             const int32_t next = index + 1 < ring_length ? index + 1 : 0;
-            const float leaving = ring[next];
-            const float size = std::fabs(sum);
-            if (leaving == sample && size >= 0x1p-28f && size < 0x1p29f) {
-                sum = sum * kSmootherLeak;
-            } else {
-                sum = LeakyUpdate(sum, sample, leaving);
-            }
+            sum = LeakyStep(sum, level, ring[next]);
             index = next;
             return sum;
         }
         return SmootherStep(sample, window, ring_length, ring, index, last_window, sum);
     }
 
+    // True when the next step is the incremental update with the sample written W steps ago leaving:
+    // a window above 1 that the previous step used too, in a ring of W + 1 slots.
+    bool Running() const { return window > 1 && window == last_window && ring_length == window + 1; }
+
     // The step, answering the smoothed sample.
-    double Step(float sample) { return SmoothedOf(StepSum(sample), window); }
+    double Step(SquareLevel level) { return SmoothedOf(StepSum(level), window); }
 };
 
 }  // namespace vexlo
