@@ -32,6 +32,7 @@ BlockJudgement JudgeBlock(const BlockFindings& findings, const std::string& when
     };
     judge(findings.outside_writes, "write outside the block", true);
     judge(findings.changed_inputs, "input buffer changed", true);
+    judge(findings.stale_writes, "kept a buffer address across process calls", true);
     if (rule == OutputRule::kInRange) {
         judge(findings.nonfinite_outputs, "non-finite output for in-range input", true);
         judge(findings.denormal_outputs, "denormal output", false);

@@ -1,6 +1,6 @@
 // Steps the checks share: reading the pins, bringing a session up, and reporting what a block left in the buffers. A
-// write outside the block and a changed input are memory faults and always fail; what counts against
-// the output depends on what was fed.
+// write outside the block, a changed input and a write into a buffer the host has taken back are
+// memory faults and always fail; what counts against the output depends on what was fed.
 #ifndef TRHOST_VALIDATE_CHECK_STEPS_H
 #define TRHOST_VALIDATE_CHECK_STEPS_H
 

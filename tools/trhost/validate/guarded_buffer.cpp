@@ -12,12 +12,6 @@ uint32_t Bits(float value) {
     return bits;
 }
 
-float Canary() {
-    float value;
-    std::memcpy(&value, &kCanaryBits, sizeof value);
-    return value;
-}
-
 }  // namespace
 
 bool IsCanary(float value) { return Bits(value) == kCanaryBits; }
@@ -27,9 +21,12 @@ GuardedBuffer::GuardedBuffer(int32_t length)
     FillCanaries();
 }
 
-void GuardedBuffer::FillCanaries() {
-    float canary = Canary();
-    for (float& sample : m_storage) sample = canary;
+void GuardedBuffer::FillCanaries() { FillBits(kCanaryBits); }
+
+void GuardedBuffer::FillBits(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    for (float& sample : m_storage) sample = value;
 }
 
 void GuardedBuffer::Snapshot() { m_snapshot = m_storage; }

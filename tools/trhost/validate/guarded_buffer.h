@@ -25,6 +25,8 @@ public:
 
     // Canaries everywhere, guards included.
     void FillCanaries();
+    // These bits everywhere, guards included.
+    void FillBits(uint32_t bits);
     // Keeps the current contents to compare with after the call.
     void Snapshot();
 

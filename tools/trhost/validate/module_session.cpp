@@ -6,6 +6,13 @@
 
 namespace trhost::validate {
 
+namespace {
+
+// What a retired output buffer holds: a quiet NaN whose payload differs from the canaries'.
+constexpr uint32_t kRetiredOutputBits = 0x7FC0BEEFu;
+
+}  // namespace
+
 ModuleSession::ModuleSession(const ModuleLibrary& library, Random& random, int32_t buffer_length)
     : m_library(library), m_random(random), m_buffer_length(buffer_length), m_host(library) {}
 
@@ -84,9 +91,10 @@ bool ModuleSession::Create(uint32_t host_handle) {
     // The host's own buffers are never used: every audio pin is pointed at a guarded one.
     m_host.Wire(m_descriptions, 1, static_cast<int32_t>(m_pins.size()));
     m_buffers.clear();
+    m_retired.clear();
     for (const auto& pin : m_pins) {
         if (!pin.IsAudio()) continue;
-        auto buffer = std::make_unique<GuardedBuffer>(m_buffer_length);
+        auto buffer = std::make_shared<GuardedBuffer>(m_buffer_length);
         m_host.SetBuffer(pin.index, buffer->Data());
         m_buffers[pin.index] = std::move(buffer);
     }
@@ -99,8 +107,12 @@ void ModuleSession::Open(float sample_rate) { Open(sample_rate, kLongestBlock); 
 void ModuleSession::Open(float sample_rate, int32_t block_size) {
     m_sample_rate = sample_rate;
     Call("DISP_SET_SAMPLE_RATE", [&] { m_host.SetSampleRate(sample_rate); });
-    Call("DISP_SET_BLOCK_SIZE", [&] { m_host.SetBlockSize(block_size); });
+    SetBlockSize(block_size);
     Call("DISP_OPEN", [&] { return m_host.Open(); });
+}
+
+void ModuleSession::SetBlockSize(int32_t block_size) {
+    Call("DISP_SET_BLOCK_SIZE", [&] { m_host.SetBlockSize(block_size); });
 }
 
 int32_t ModuleSession::Close() {
@@ -181,6 +193,36 @@ const float* ModuleSession::Buffer(const DrivenPin& pin) const {
     return found == m_buffers.end() ? nullptr : found->second->Data();
 }
 
+bool ModuleSession::Movable(const DrivenPin& pin) {
+    return pin.IsAudio() && !pin.repeated && pin.description.variable_address;
+}
+
+void ModuleSession::MoveBuffers() {
+    for (const auto& pin : m_pins) {
+        auto found = m_buffers.find(pin.index);
+        if (!Movable(pin) || found == m_buffers.end()) continue;
+        // The old buffer is the host's again: it keeps it and watches it. An input's holds canaries,
+        // so that a module reading it reads NaN; an output's holds other bits, so that a module
+        // writing into it is seen even when what it writes is a canary it read.
+        if (pin.IsInput()) {
+            found->second->FillCanaries();
+        } else {
+            found->second->FillBits(kRetiredOutputBits);
+        }
+        found->second->Snapshot();
+        m_retired.emplace_back(pin.Label(), std::move(found->second));
+        found->second = std::make_shared<GuardedBuffer>(m_buffer_length);
+        m_host.SetBuffer(pin.index, found->second->Data());
+    }
+}
+
+void ModuleSession::ShareBuffer(const DrivenPin& pin, const DrivenPin& source) {
+    auto shared = m_buffers.find(source.index);
+    if (!Movable(pin) || shared == m_buffers.end()) return;
+    m_buffers[pin.index] = shared->second;
+    m_host.SetBuffer(pin.index, shared->second->Data());
+}
+
 namespace {
 
 // "3 samples written, first at 117"
@@ -191,18 +233,7 @@ std::string Position(int32_t count, int32_t first, const char* noun, const char*
 
 }  // namespace
 
-BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
-    BlockFindings findings;
-    for (const auto& pin : m_pins) {
-        auto buffer = m_buffers.find(pin.index);
-        if (buffer == m_buffers.end()) continue;
-        buffer->second->FillCanaries();
-        FillDecoys(pin, *buffer->second);
-        if (auto input = m_inputs.find(pin.index); input != m_inputs.end()) {
-            input->second.Fill(buffer->second->Data() + offset, count, m_random);
-        }
-        buffer->second->Snapshot();
-    }
+void ModuleSession::ProcessBare(int32_t offset, int32_t count) {
     if (m_host.Alive() && m_host.Record()->process) {
         Call(
             "process(offset " + std::to_string(offset) + ", " + std::to_string(count) +
@@ -216,7 +247,29 @@ BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
             count);
     }
     m_host.AdvanceClock(static_cast<uint32_t>(count));
+}
 
+BlockFindings ModuleSession::Process(int32_t offset, int32_t count) {
+    BlockFindings findings;
+    for (const auto& pin : m_pins) {
+        auto buffer = m_buffers.find(pin.index);
+        if (buffer == m_buffers.end()) continue;
+        buffer->second->FillCanaries();
+        FillDecoys(pin, *buffer->second);
+        if (auto input = m_inputs.find(pin.index); input != m_inputs.end()) {
+            input->second.Fill(buffer->second->Data() + offset, count, m_random);
+        }
+        buffer->second->Snapshot();
+    }
+    ProcessBare(offset, count);
+
+    for (auto& [label, retired] : m_retired) {
+        auto written = retired->ChangesSinceSnapshot();
+        if (!written.count) continue;
+        findings.stale_writes.push_back(label + ": " + Position(written.count, written.first, "sample", "written") +
+                                        " into a buffer the host lent before it moved the pin");
+        retired->Snapshot();
+    }
     for (const auto& pin : m_pins) {
         auto found = m_buffers.find(pin.index);
         if (found == m_buffers.end()) continue;

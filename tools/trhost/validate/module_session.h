@@ -30,10 +30,11 @@ struct BlockFindings {
     std::vector<std::string> nonfinite_outputs;
     std::vector<std::string> denormal_outputs;
     std::vector<std::string> unwritten_outputs;  // output samples the module left alone
+    std::vector<std::string> stale_writes;       // a buffer the host lent before it moved the pin was written
 
     bool Clean() const {
         return outside_writes.empty() && changed_inputs.empty() && nonfinite_outputs.empty() &&
-               denormal_outputs.empty() && unwritten_outputs.empty();
+               denormal_outputs.empty() && unwritten_outputs.empty() && stale_writes.empty();
     }
 };
 
@@ -59,6 +60,8 @@ public:
     // DISP_SET_SAMPLE_RATE, DISP_SET_BLOCK_SIZE (the longest block) and DISP_OPEN.
     void Open(float sample_rate);
     void Open(float sample_rate, int32_t block_size);
+    // DISP_SET_BLOCK_SIZE on an open instance, as a host may send it between any two blocks.
+    void SetBlockSize(int32_t block_size);
     // DISP_CLOSE; answers the module's answer.
     int32_t Close();
     // The rate the session last opened at.
@@ -86,10 +89,27 @@ public:
     // The buffer of an audio pin, as the module sees it (the block of the last call starts at its
     // offset).
     const float* Buffer(const DrivenPin& pin) const;
+    // Whether the host can move the pin's buffer: an audio pin whose address lives in a module member.
+    // A pin without one keeps the address it asked for in Open (HOST_GET_PIN_BUFFER) for good.
+    static bool Movable(const DrivenPin& pin);
+    // Hands every movable pin a fresh guarded buffer and writes its address into the pin's member, as
+    // a host does between any two process calls. The buffers lent before stay allocated and full of
+    // canaries: a module that still reads one reads NaN, and one that writes into one is reported
+    // (BlockFindings::stale_writes).
+    void MoveBuffers();
+    // Points `pin`'s member at `source`'s buffer, as a host does when one output feeds both inputs.
+    // Both are then one buffer, holding whatever the later of the two in pin order is fed: the caller
+    // feeds them the same samples.
+    void ShareBuffer(const DrivenPin& pin, const DrivenPin& source);
 
     // Feeds the inputs, runs one block through the record's process entry, checks every buffer and
     // advances the sample clock by `count`.
     BlockFindings Process(int32_t offset, int32_t count);
+    // One block through the record's process entry and nothing more: no feeding, no canaries, no
+    // findings; the watches on every call into the module still run. For long stretches of held
+    // input, once a Process of the same offset and count has put the inputs in place: the caller
+    // reads the output from Buffer.
+    void ProcessBare(int32_t offset, int32_t count);
     // Delivers an event through the record's event entry; answers the module's answer.
     int32_t SendEvent(TREvent event);
     // An event of `type` at the current sample clock, parameters 0.
@@ -125,7 +145,9 @@ private:
     HostInstance m_host;
     std::vector<PinDescription> m_descriptions;
     std::vector<DrivenPin> m_pins;
-    std::map<int32_t, std::unique_ptr<GuardedBuffer>> m_buffers;  // by pin index, audio pins only
+    std::map<int32_t, std::shared_ptr<GuardedBuffer>> m_buffers;  // by pin index, audio pins only
+    // Buffers lent before a move, with the label of the pin that had them.
+    std::vector<std::pair<std::string, std::shared_ptr<GuardedBuffer>>> m_retired;
     std::map<int32_t, InputSignal> m_inputs;                      // by pin index
     std::map<int32_t, int32_t> m_lists;                           // by pin index
     TRProcessEntry m_known_process = nullptr;

@@ -51,7 +51,7 @@ void StreamRun::Step() {
         }
     }
     BlockFindings findings = m_session.Process(call.offset, call.count);
-    if (!findings.outside_writes.empty() || !findings.changed_inputs.empty()) {
+    if (!findings.outside_writes.empty() || !findings.changed_inputs.empty() || !findings.stale_writes.empty()) {
         BlockJudgement judged =
             JudgeBlock(findings, m_partition.name + ", " + m_partition.Locate(m_position), OutputRule::kAnything);
         for (auto& line : judged.failures) {
@@ -70,12 +70,16 @@ void StreamRun::Step() {
 
 void StreamRun::Close() { m_session.Close(); }
 
-RunResult RunAlone(const ModuleLibrary& library, const Scenario& scenario, const Partition& partition, uint32_t seed) {
+RunResult RunAlone(const ModuleLibrary& library, const Scenario& scenario, const Partition& partition, uint32_t seed,
+                   const BeforeCall& before_call) {
     RunResult result;
     StreamRun run(library, scenario, partition, seed);
     result.made = run.Start();
     if (!result.made) return result;
-    while (!run.Done()) run.Step();
+    while (!run.Done()) {
+        if (before_call) before_call(run);
+        run.Step();
+    }
     run.Close();
     result.outputs = run.Outputs();
     result.faults = run.Faults();

@@ -5,6 +5,7 @@
 #define TRHOST_VALIDATE_STREAM_RUN_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,10 +46,15 @@ public:
     void Step();
     // Samples made so far.
     int32_t Position() const { return m_position; }
+    // The call Step makes next, counted from 0.
+    size_t NextCall() const { return m_next_call; }
+    // The instance's session, for what a check does between calls (moving buffers, block sizes).
+    ModuleSession& Session() { return m_session; }
     void Close();
 
     const OutputStreams& Outputs() const { return m_outputs; }
-    // Memory faults seen (writes outside the block, changed inputs), the first few.
+    // Memory faults seen (writes outside the block, changed inputs, writes into buffers the host took
+    // back), the first few.
     const std::vector<std::string>& Faults() const { return m_faults; }
 
 private:
@@ -68,8 +74,13 @@ struct RunResult {
     std::vector<std::string> faults;
 };
 
+// What a check's host does between calls of a run (moves buffers, changes the block size), just
+// before each call.
+using BeforeCall = std::function<void(StreamRun& run)>;
+
 // A whole life of one instance, alone: Start, every call of the partition, Close.
-RunResult RunAlone(const ModuleLibrary& library, const Scenario& scenario, const Partition& partition, uint32_t seed);
+RunResult RunAlone(const ModuleLibrary& library, const Scenario& scenario, const Partition& partition, uint32_t seed,
+                   const BeforeCall& before_call = {});
 
 // The first sample at which two runs' outputs differ. Samples count as the same when their bits are
 // equal, or when both are NaN: a deterministic module computes the same floats the same way.

@@ -19,12 +19,28 @@ const std::vector<Check>& AllChecks() {
          CheckProcessing},
         {"block-partition", "the same moving input cut into calls of every size and offset gives the same output",
          CheckBlockPartition},
+        {"moving-buffers",
+         "the host may hand new buffers between any two calls (after DISP_SET_BLOCK_SIZE, say): output as with "
+         "buffers kept, so read the pin members on every call",
+         CheckMovingBuffers},
+        {"shared-inputs",
+         "the host may hand one buffer to several inputs, never an input's buffer to an output: output as with a "
+         "buffer each, so never write into an input",
+         CheckSharedInputs},
         {"isolation", "instances at one rate and at others, interleaved, opened and closed among each other: as alone",
          CheckIsolation},
         {"determinism", "the same input gives the same output: again, after close and re-open, on a stirred heap",
          CheckDeterminism},
         {"threads", "instances on several threads at once give what they give alone", CheckThreads},
         {"bad-input", "NaN, infinities, huge, denormal and zero input; list values outside the choices", CheckBadInput},
+        {"recovery",
+         "after NaN, infinite or huge input ends, output finite again within 10 s (the longest delay a module may "
+         "hold a value), for good",
+         CheckRecovery},
+        {"long-run",
+         "held settings for an hour (10 min at level 1, past 2^32 samples at 3): peak, RMS, DC and frequency at the "
+         "end as at the start",
+         CheckLongRun},
         {"denormals", "cost of denormal input and of silence after a decay, against normal input (information, WARN)",
          CheckDenormals},
         {"events", "pin-status events of each state on every pin, data events, unknown event types", CheckEvents},

@@ -1,7 +1,7 @@
 // Input no module should see but every host can send: NaN, infinities, huge values, denormals and
 // zero on each audio input, held or alternating with the default, and then on all inputs at once;
-// list values outside the choices. Nothing may crash, hang or write where it must not; and once the
-// input is sane again the output should be too.
+// list values outside the choices. Nothing may crash, hang or write where it must not, neither then
+// nor once the input is sane again. Whether the output comes back is the recovery check's question.
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -18,7 +18,7 @@ namespace {
 
 constexpr float kRate = 44100.0f;
 constexpr int32_t kBadBlocks[] = {64, 333};
-// Samples of sane input after which the output should be finite again.
+// Sane input after the bad: blocks in which a state the bad input left may still misbehave.
 constexpr int32_t kRecoveryBlock = 1024;
 constexpr int kRecoveryBlocks = 2;
 
@@ -33,18 +33,13 @@ void RunBadBlocks(CheckContext& context, ModuleSession& session, const std::stri
     }
 }
 
-// Sane input again: memory faults fail as ever; output that stays non-finite is a warning.
+// Sane input again: memory faults fail as ever.
 void Recover(CheckContext& context, ModuleSession& session, const std::string& what) {
     session.SetDefaults();
     context.Stage("default input after " + what);
-    BlockFindings last;
     for (int i = 0; i < kRecoveryBlocks; ++i) {
-        last = session.Process(0, kRecoveryBlock);
-        ReportBlock(context, last, "default input after " + what, OutputRule::kAnything);
-    }
-    if (!last.nonfinite_outputs.empty()) {
-        context.Warn("output still non-finite " + std::to_string(kRecoveryBlock * kRecoveryBlocks) + " samples after " +
-                     what + " ended: " + last.nonfinite_outputs.front());
+        ReportBlock(context, session.Process(0, kRecoveryBlock), "default input after " + what,
+                    OutputRule::kAnything);
     }
 }
 
