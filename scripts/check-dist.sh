@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Proves the release reproducible: builds `make dist` from two clones of the current commit at
-# different paths, then requires byte-identical archives, the listed contents, and no trace of either
-# clone's path in what ships.
+# different paths, then requires byte-identical archives, the listed contents, no trace of either
+# clone's path in what ships, and module DLLs that export, import and carry what a release DLL must.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,6 +52,13 @@ for binary in "$work/unpacked"/*/{VEXLO.dll,DELAY.dll,MIXER.dll,trhost.exe,vexlo
     for path in "$first" "$second" "$work"; do
         ! grep -qaF "$path" "$binary" || fail "$(basename "$binary") holds the build path $path"
     done
+done
+# Each module DLL as shipped: exactly the two exports, only system DLLs imported, the release's version.
+for module in VEXLO DELAY MIXER; do
+    dll=$work/unpacked/VEXLO-$version-win32/$module.dll
+    sh tests/check_library_exports.sh pe i686-w64-mingw32-objdump "$dll" >/dev/null || fail "$module.dll as shipped"
+    sh tests/check_version_resource.sh wrestool "$dll" "$version" VEXLO "$module.dll" 2 >/dev/null ||
+        fail "$module.dll's version resource"
 done
 (cd "$first/dist" && sha256sum *)
 echo "check-dist: both builds identical"
