@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves the release reproducible: builds `make dist` from two clones of the current commit at
-# different paths, then requires byte-identical archives, the listed contents, and no trace of either
-# clone's path in what ships. The checked archives are left in dist/.
+# different paths, then requires byte-identical archives, the listed contents, no trace of either
+# clone's path in what ships, and module DLLs that export, import and carry what a release DLL must.
+# The checked archives are left in dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,6 +62,13 @@ done
 for path in "$first" "$second" "$work"; do
     named=$(grep -rlaF "$path" "$work/unpacked" || true)
     [ -z "$named" ] || fail "$(echo $named) hold the build path $path"
+done
+# Each module DLL as shipped: exactly the two exports, only system DLLs imported, the release's version.
+for module in VEXLO DELAY MIXER; do
+    dll=$work/unpacked/VEXLO-$version-win32/$module.dll
+    sh tests/check_library_exports.sh pe i686-w64-mingw32-objdump "$dll" >/dev/null || fail "$module.dll as shipped"
+    sh tests/check_version_resource.sh wrestool "$dll" "$version" VEXLO "$module.dll" 2 >/dev/null ||
+        fail "$module.dll's version resource"
 done
 (cd "$first/dist" && sha256sum *)
 # The checked archives stay in dist/, for the checks that use them next (make check-sdk).
