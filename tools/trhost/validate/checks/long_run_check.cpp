@@ -12,8 +12,9 @@
 // and the frequency where there is a steady one. Each window at the end must lie within the span of
 // the windows at the start, widened by that span again (so that output that varies by itself, such
 // as noise, is judged against its own variation) and by kLevelTolerance of their level; where the
-// frequency is steady at the start (its windows agree within kSteadyFrequency), each window at the
-// end must have one within kFrequencyTolerance of it. Output that is not finite anywhere fails.
+// frequency is steady at the start (its windows agree within kSteadyFrequency, and their swing within
+// kSteadySwing), each window at the end must have one within kFrequencyTolerance of it. Output that
+// is not finite anywhere fails.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -45,6 +46,11 @@ constexpr double kLevelFloor = 1e-6;
 // moves. At the start, windows that agree within a tenth of that have a steady frequency.
 constexpr double kFrequencyTolerance = 1e-3;
 constexpr double kSteadyFrequency = 1e-4;
+// ... and whose swing (the RMS about the DC) agrees within 10 %: a held oscillator's windows differ
+// only by the part of a period each cuts off (under 2 % for two periods of 0.1 Hz in a window), while
+// a ring that dies away, such as a feedback delay's answer to a step, falls by orders of magnitude
+// between them. Such a ring has a frequency at the start and none at the end, and that is no fault.
+constexpr double kSteadySwing = 0.1;
 // The time the runs may take, below the default timeouts (60 s, and 600 s at the deepest level): a
 // module too slow for a full run in it is run for less, with a warning.
 constexpr double kBudgetSeconds = 40.0;
@@ -98,6 +104,8 @@ struct Kept {
 struct Measured {
     double peak, rms, dc;
     std::optional<double> frequency;
+
+    double Swing() const { return std::sqrt(std::max(0.0, rms * rms - dc * dc)); }
 };
 
 Measured Measure(const std::vector<float>& samples, size_t window) {
@@ -143,13 +151,15 @@ std::vector<std::string> Compare(const Kept& kept, int64_t length) {
         }
     }
     bool steady = true;
-    double lowest = INFINITY, highest = 0, sum = 0;
+    double lowest = INFINITY, highest = 0, sum = 0, least_swing = INFINITY, most_swing = 0;
     for (const auto& m : start) {
         steady = steady && m.frequency;
         if (!m.frequency) break;
         lowest = std::min(lowest, *m.frequency), highest = std::max(highest, *m.frequency), sum += *m.frequency;
+        least_swing = std::min(least_swing, m.Swing()), most_swing = std::max(most_swing, m.Swing());
     }
-    steady = steady && highest - lowest <= kSteadyFrequency * highest;
+    steady = steady && highest - lowest <= kSteadyFrequency * highest &&
+             most_swing - least_swing <= kSteadySwing * most_swing;
     if (steady) {
         double reference = sum / kWindows;
         for (size_t w = 0; w < kWindows; ++w) {
