@@ -1,14 +1,16 @@
 // The DELAY library: the module at index 0, with its texts.
 #include "delay_module.h"
 #include "tr_module_library.h"
+#include "vexlo_version.h"
 
 namespace {
 
-// Lines end in one blank and a line feed; paragraphs are separated by an empty line.
+// The title line carries the release's version, as the version resource does. Lines end in one blank
+// and a line feed; paragraphs are separated by an empty line.
 const char kName[] = "DELAY";
 const char kIdentifier[] = "QAV DELAY";
 const char kAbout[] =
-    "DELAY v.1.0.0 \n"
+    "DELAY v." VEXLO_VERSION_TEXT " \n"
     "by the VEXLO developers \n"
     "\n"
     "A delay line whose TIME (1 V = 1 ms) may be modulated at audio rate, for example by a VEXLO: \n"

@@ -1,14 +1,16 @@
 // The MIXER library: the module at index 0, with its texts.
 #include "mixer_module.h"
 #include "tr_module_library.h"
+#include "vexlo_version.h"
 
 namespace {
 
-// Lines end in one blank and a line feed; paragraphs are separated by an empty line.
+// The title line carries the release's version, as the version resource does. Lines end in one blank
+// and a line feed; paragraphs are separated by an empty line.
 const char kName[] = "MIXER";
 const char kIdentifier[] = "QAV MIXER";
 const char kAbout[] =
-    "MIXER v.1.0.0 \n"
+    "MIXER v." VEXLO_VERSION_TEXT " \n"
     "by the VEXLO developers \n"
     "\n"
     "Four channels, each an IN with a GAIN and a PAN, into a mono MIX and a LEFT and RIGHT pair. \n"
