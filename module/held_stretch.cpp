@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "engine_steps.h"
+#include "path_counters.h"
 #include "shared_sine_table.h"
 
 namespace vexlo {
@@ -86,6 +87,7 @@ VEXLO_PER_SAMPLE void EntryPairs(__m128 entries, __m128d& low, __m128d& high) {
 // triangle (whose division per sample bounds it; a packed form runs no faster), and short sine periods.
 template <class Wave, class Gains>
 void HeldLoopStepwise(const Wave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    VEXLO_COUNT_PATH(HeldLoopStepwise);
     int32_t position = held.position;
     for (int32_t k = 0; k < n; ++k) {
         position = NextPosition(position, held.period);
@@ -102,6 +104,7 @@ void HeldLoop(const TriangleWave& wave, const HeldSamples& held, const Gains& ga
 // Any other selector: a wave of 0 throughout; with held gains every sample has the same output.
 template <class Gains>
 void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    VEXLO_COUNT_PATH(HeldSilent);
     if constexpr (std::is_same_v<Gains, HeldGains>) {
         std::fill(out, out + n, gains.Output(0, 0.0));
     } else {
@@ -122,6 +125,11 @@ void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gain
 // r + dr reaches 30 (it stays below 60), r loses 30 and c gains one, which adds 1 - N.
 template <bool kByResidue>
 void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int32_t n) {
+    if constexpr (kByResidue) {
+        VEXLO_COUNT_PATH(SteppedIndexesByResidue);
+    } else {
+        VEXLO_COUNT_PATH(SteppedIndexes);
+    }
     const int32_t period = held.period;
     // N = Q x P + S, and 4S = A x P + B. Here P <= N < 2^27, so 4S, 4Q + A and r + B stay well inside
     // 32 bits.
@@ -196,6 +204,7 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
 // (DepthEff is not 0 in an active sample, and finite), and then the literal output is +0; every other
 // p is unchanged, and rounded once as before (a p that rounds to -0 in single stays -0 in double too).
 void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, float offset, float* out, int32_t n) {
+    VEXLO_COUNT_PATH(UnitGainOutputs);
     const __m128 depth = _mm_set1_ps(depth_eff);
     const __m128 zero = _mm_setzero_ps();
     // All ones when a zero wave gives +0 (Offset +0), none when it keeps the product's sign (Offset -0).
@@ -261,6 +270,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
 // sample, and the write slot moves on by the run's length.
 template <class Gains>
 void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    VEXLO_COUNT_PATH(HeldSquareSums);
     float sums[kStretch];
     SquareSmoother local = *wave.smoother;
     const int32_t period = held.period;
@@ -282,6 +292,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
                 sums[k + j] = sum;
             }
             if (std::fabs(sum) >= 0x1p-28f) {
+                VEXLO_COUNT_PATH(SettledRun);
                 local.sum = sum;
                 local.index = static_cast<int32_t>((static_cast<int64_t>(local.index) + run) % local.ring_length);
                 position = next + run - 1;
@@ -343,11 +354,15 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     if (!gains_held) {
         // A frequency too low (or not a number) leaves every sample inactive, whatever its depth.
         if (!FrequencyActive(HertzOf(block.freq[from], block.kilohertz))) {
+            VEXLO_COUNT_PATH(HeldInactive);
             for (int32_t k = 0; k < count; ++k) out[k] = InactiveOutput(block.offset[from + k], block.in[from + k]);
             cycle = {-1, -1};
             return true;
         }
-        if (!AllDepthsActive(block, from, count, depth_eff)) return false;
+        if (!AllDepthsActive(block, from, count, depth_eff)) {
+            VEXLO_COUNT_PATH(HeldDeclined);
+            return false;
+        }
     }
 
     // The first sample takes every step: it may start or rescale the cycle.
@@ -360,6 +375,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
 
     // Inactive (held gains only), every sample is Offset x In again.
     if (position < 0) {
+        VEXLO_COUNT_PATH(HeldInactive);
         std::fill(out, out + count, InactiveOutput(block.offset[from], block.in[from]));
         return true;
     }
@@ -367,10 +383,13 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     // The loops start from the position before the first sample's.
     const HeldSamples held{position == 0 ? period - 1 : position - 1, period, first.inverse[0]};
     if (gains_held) {
+        VEXLO_COUNT_PATH(HeldGains);
         HeldLoop(wave, held, HeldGains{first.depth_eff[0], block.offset[from], block.in[from]}, out, count);
     } else if (KeepTheirBits(count, HeldBits(block.depth + from), HeldBits(block.offset + from))) {
+        VEXLO_COUNT_PATH(InGains);
         HeldLoop(wave, held, InGains{first.depth_eff[0], block.offset[from], block.in + from}, out, count);
     } else {
+        VEXLO_COUNT_PATH(SampleGains);
         HeldLoop(wave, held, SampleGains{depth_eff, block.offset + from, block.in + from}, out, count);
     }
 

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "engine_steps.h"
+#include "path_counters.h"
 
 namespace vexlo {
 
@@ -209,6 +210,7 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
 // sample to the next.
 template <class Wave>
 void RenderModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    VEXLO_COUNT_PATH(RenderModulated);
     Measured measured;
     Measure(block, from, count, tables.rate, measured);
     CountChain chain = CountChain::From(cycle);
@@ -330,6 +332,7 @@ struct NoFollower {
 template <class Follower = NoFollower>
 void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted, Follower&& follow = NoFollower{}) {
+    VEXLO_COUNT_PATH(MeasureAndCount);
     Measured& measured = counted.measured;
     const MeasureConstants constants(block, tables.rate);
     const CountChain start = CountChain::From(cycle);
@@ -366,6 +369,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     }
     if (grouped >= 4) follow(grouped - 4, 4);
     if (!AllDecided(products, grouped)) {
+        VEXLO_COUNT_PATH(CountedAgain);
         chain = start;
         for (int32_t k = 0; k < grouped; ++k) count_one(k);
         follow.Restart();
@@ -387,6 +391,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
 // as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
 template <bool kAnyInactive>
 void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, int32_t* index) {
+    VEXLO_COUNT_PATH(SineIndexesAhead);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
@@ -464,6 +469,7 @@ namespace {
 template <bool kAnyInactive>
 void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, int32_t count,
                      const TriangleWave& wave) {
+    VEXLO_COUNT_PATH(TriangleOutputs);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const auto pair = [&](int32_t at) {
@@ -626,6 +632,7 @@ void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t 
     }
     Counted counted;
     alignas(16) float sums[kStretch];
+    VEXLO_COUNT_PATH(SquareFollower);
     SquareFollower follower(counted, local, sums);
     MeasureAndCount(block, tables, from, count, cycle, counted, follower);
     follower.Finish();

@@ -7,9 +7,12 @@
 //
 // Path / loop               Chosen when                              Proof beside      Reached by (test suites)
 // ------------------------  ---------------------------------------  ----------------  ----------------------------
-// no tables (Process)       Open could not build the tables          inactive output   UnusableSampleRate, Lifecycle
-// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz)        as written        none: needs a 384 MB table
+// no tables (Process)       Open could not build the tables          inactive output   NoTables, UnusableSampleRate
+// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz); in    as written        Stepwise (forced)
+//                           the test build also when forced
 // held cycle (RunHeldCycle) Freq and Phase keep their bits           held_stretch.cpp  FastPath, HeldCycle
+//   declined                the frequency active, gains moving and   AllDepthsActive   HeldCycle, FastPath
+//                           some depth inactive: modulated instead
 //   all inactive            frequency inactive; or gains held and    CountChain        HeldCycle (Freq 0.003)
 //                           the first sample inactive                                  FastPath
 //   HeldGains               In, Depth and Offset keep their bits     OutputOf          HeldSine, HeldCycle
@@ -19,8 +22,8 @@
 //   SteppedIndexes<false>   sine, P >= 16                            sine_index.h      HeldSine, HeldCycle
 //   SteppedIndexes<true>    sine near whole hertz                    DenserByResidue   HeldSine.WalksInResidueOrder
 //   UnitGainOutputs         sine, gains held, In 1, Offset +-0       UnitGainOutputs   HeldSine.UnitInAndZeroOffset
-//   square sums             square; settled runs when a level        HeldLoop (square) HeldSquare, FastPath
-//                           has filled the ring
+//   square sums             square                                   HeldLoop (square) HeldSquare, FastPath
+//     settled runs          a level has filled the ring              HeldLoop (square) HeldSquare, FastPath
 //   silent                  any other wave selector                  a wave of 0       HeldCycle (wave 3)
 // modulated (RunModulated)  every other stretch
 //   MeasureAndCount         sine, triangle, running square           RescaledPlusOne   ModulatedCount, FastPath
@@ -30,12 +33,15 @@
 //   SquareFollower          square while SquareSmoother::Running     SquareFollower    FastPath, ModulatedCount
 //   RenderModulated         other selectors; the square before       CountChain::Step  FastPath (wave 3,
 //                           its first step, or with W <= 1                             rates 881 and 1763)
-// (FastPath and Linked: the differential suites FastPathDifferential and LinkedDifferential.)
+// (FastPath and Linked: the differential suites FastPathDifferential and LinkedDifferential.) The test
+// build counts each row (path_counters.h, in the map's order), and a run of the whole differential
+// program fails unless every row ran.
 #include <algorithm>
 
 #include "checked_convert.h"
 #include "engine_steps.h"
 #include "float_environment.h"
+#include "path_counters.h"
 #include "shared_sine_table.h"
 #include "tr_process_routine.h"
 #include "vexlo_module.h"
@@ -46,14 +52,17 @@ namespace {
 template <class Wave>
 void RunStretches(const vexlo::Block& block, const vexlo::Tables& tables, int32_t offset, int32_t end,
                   vexlo::Cycle& cycle, Wave wave) {
-    const bool exact = vexlo::ExactProducts(tables.length);
+    const bool exact = vexlo::ExactProducts(tables.length) && !vexlo::paths::StepwiseForced();
     for (int32_t from = offset; from < end;) {
         const int32_t n = std::min(end - from, vexlo::kStretch);
         if (!exact) {
+            VEXLO_COUNT_PATH(Stepwise);
             vexlo::RunStepwise(block, tables, from, n, cycle, wave);
         } else if (vexlo::CycleHeld(block, from, n) && vexlo::RunHeldCycle(block, tables, from, n, cycle, wave)) {
             // Done: the cycle held, and every sample was active or the frequency made every one inactive.
+            VEXLO_COUNT_PATH(HeldCycle);
         } else {
+            VEXLO_COUNT_PATH(Modulated);
             vexlo::RunModulated(block, tables, from, n, cycle, wave);
         }
         from += n;
@@ -135,6 +144,7 @@ void VexloModule::Process(int32_t offset, int32_t count) {
 
     // Without tables the oscillator never runs: every sample is inactive.
     if (!TablesBuilt()) {
+        VEXLO_COUNT_PATH(NoTables);
         for (int32_t at = offset; at < end; ++at) block.out[at] = vexlo::InactiveOutput(block.offset[at], block.in[at]);
         StoreCycle({-1, -1});
         return;
@@ -145,7 +155,8 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     switch (block.wave) {
         case kWaveSine:
             RunStretches(block, tables, offset, end, cycle,
-                         vexlo::SineWave{m_sine_table, m_table_length, vexlo::ExactProducts(m_table_length)});
+                         vexlo::SineWave{m_sine_table, m_table_length,
+                                         vexlo::ExactProducts(m_table_length) && !vexlo::paths::StepwiseForced()});
             break;
         case kWaveTriangle: RunStretches(block, tables, offset, end, cycle, vexlo::TriangleWave{}); break;
         case kWaveSquare: RunStretches(block, tables, offset, end, cycle, vexlo::SquareWave{&smoother}); break;

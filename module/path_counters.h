@@ -1,0 +1,71 @@
+// Counters of the engine's paths and innermost loops, one per row of the map at the top of
+// oscillator_engine.cpp, for the test build only: there the engine's objects are compiled a second
+// time with VEXLO_PATH_COUNTERS defined, and the differential tests assert that every path ran. In the
+// shipped library VEXLO_COUNT_PATH is nothing at all, so its code and exports do not change.
+//
+// The test build also has one switch: ForceStepwise makes every stretch take the stepwise path, which
+// otherwise runs only with tables too long for exact products (sample rates above ~3.16 MHz, tables of
+// hundreds of megabytes), so that the differential tests can compare it with the literal engine on an
+// ordinary table.
+//
+// Threads: the counters and the switch are plain globals, read and written by the test's own thread
+// between its process calls; the programs that link the counted engine run one instance at a time.
+#ifndef VEXLO_PATH_COUNTERS_H
+#define VEXLO_PATH_COUNTERS_H
+
+#include <cstdint>
+
+// Every path and innermost loop of the map, in its order.
+#define VEXLO_ENGINE_PATHS(X) \
+    X(NoTables)               \
+    X(Stepwise)               \
+    X(HeldCycle)              \
+    X(HeldDeclined)           \
+    X(HeldInactive)           \
+    X(HeldGains)              \
+    X(InGains)                \
+    X(SampleGains)            \
+    X(HeldLoopStepwise)       \
+    X(SteppedIndexes)         \
+    X(SteppedIndexesByResidue) \
+    X(UnitGainOutputs)        \
+    X(HeldSquareSums)         \
+    X(SettledRun)             \
+    X(HeldSilent)             \
+    X(Modulated)              \
+    X(MeasureAndCount)        \
+    X(CountedAgain)           \
+    X(SineIndexesAhead)       \
+    X(TriangleOutputs)        \
+    X(SquareFollower)         \
+    X(RenderModulated)
+
+namespace vexlo::paths {
+
+#define VEXLO_PATH_ENUMERATOR(name) k##name,
+enum class Path : int32_t { VEXLO_ENGINE_PATHS(VEXLO_PATH_ENUMERATOR) kCount };
+#undef VEXLO_PATH_ENUMERATOR
+
+#ifdef VEXLO_PATH_COUNTERS
+// Times the path was entered since the program started or Reset last ran.
+int64_t& Counter(Path path);
+// The path's name as the map gives it.
+const char* Name(Path path);
+// Sets every counter to 0.
+void Reset();
+// While set, every stretch of a block with tables takes the stepwise path.
+void ForceStepwise(bool force);
+bool StepwiseForced();
+#else
+constexpr bool StepwiseForced() { return false; }
+#endif
+
+}  // namespace vexlo::paths
+
+#ifdef VEXLO_PATH_COUNTERS
+#define VEXLO_COUNT_PATH(name) (++::vexlo::paths::Counter(::vexlo::paths::Path::k##name))
+#else
+#define VEXLO_COUNT_PATH(name) static_cast<void>(0)
+#endif
+
+#endif  // VEXLO_PATH_COUNTERS_H

@@ -1,0 +1,89 @@
+// The engine's paths that no other differential scenario reaches, against the literal engine, and the
+// check that the differential program as a whole reached every path and innermost loop of the map at
+// the top of the engine (the program links the counted engine, path_counters.h).
+//   - The stepwise path, forced on ordinary tables: every wave, modulated and held inputs, specials,
+//     several rates (its own condition, a table too long for exact products, needs a 3.16 MHz rate).
+//   - No tables: rates the tables cannot be built for, where every sample is Offset x In.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "differential.h"
+#include "fake_host.h"
+#include "path_counters.h"
+#include "vexlo_module.h"
+
+namespace {
+
+namespace paths = vexlo::paths;
+
+vexlo::testing::DifferentialReport RunOnce(float rate, uint32_t seed, int32_t samples) {
+    ModuleRig rig((new VexloModule(FakeHost::Callback, 0x57E9))->Plug(), vexlo::testing::kDifferentialCapacity);
+    rig.SetSampleRate(rate);
+    rig.Wire();
+    rig.Open();
+    const auto report = vexlo::testing::RunDifferential(rig, rate, seed, samples, true);
+    rig.Close();
+    return report;
+}
+
+// The counters of every path but the given ones, added up.
+int64_t OthersThan(std::initializer_list<paths::Path> these) {
+    int64_t sum = 0;
+    for (int32_t p = 0; p < static_cast<int32_t>(paths::Path::kCount); ++p) {
+        bool listed = false;
+        for (const paths::Path path : these) listed = listed || static_cast<int32_t>(path) == p;
+        if (!listed) sum += paths::Counter(static_cast<paths::Path>(p));
+    }
+    return sum;
+}
+
+TEST(Stepwise, ForcedOnOrdinaryTablesIsBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    for (const float rate : {881.0f, 1763.0f, 44100.0f, 48000.0f}) {
+        const int64_t before = OthersThan({paths::Path::kStepwise});
+        const int64_t stepwise = paths::Counter(paths::Path::kStepwise);
+        paths::ForceStepwise(true);
+        const auto report = RunOnce(rate, 0x5E9u + static_cast<uint32_t>(rate), 40000);
+        paths::ForceStepwise(false);
+        EXPECT_EQ(report.mismatches, 0) << report.first_failure;
+        EXPECT_EQ(report.outside_writes, 0);
+        EXPECT_GT(report.active_like, report.samples / 10) << "scenario barely exercises the oscillator";
+        EXPECT_GT(paths::Counter(paths::Path::kStepwise), stepwise);
+        EXPECT_EQ(OthersThan({paths::Path::kStepwise}), before) << "a forced stretch took another path at " << rate;
+    }
+}
+
+TEST(NoTables, UnusableRatesGiveOffsetTimesInBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    const int64_t before = paths::Counter(paths::Path::kNoTables);
+    for (const float rate : {0.0f, 0.5f, -44100.0f, std::numeric_limits<float>::quiet_NaN(), 1e12f}) {
+        const auto report = RunOnce(rate, 0x7AB1u, 5000);
+        EXPECT_EQ(report.mismatches, 0) << report.first_failure;
+        EXPECT_EQ(report.outside_writes, 0);
+        EXPECT_EQ(report.active_like, 0) << "rate " << rate;
+    }
+    EXPECT_GT(paths::Counter(paths::Path::kNoTables), before);
+}
+
+// After a run of the whole program (not of a chosen part), every path of the map has run.
+class EveryPathRan : public ::testing::Environment {
+public:
+    void TearDown() override {
+        const ::testing::UnitTest& unit = *::testing::UnitTest::GetInstance();
+        if (unit.test_to_run_count() != unit.total_test_count()) return;
+        std::string missing;
+        for (int32_t p = 0; p < static_cast<int32_t>(paths::Path::kCount); ++p) {
+            if (paths::Counter(static_cast<paths::Path>(p)) == 0) missing += std::string(" ") + paths::Name(static_cast<paths::Path>(p));
+        }
+        EXPECT_TRUE(missing.empty()) << "paths of the engine's map that no differential test reached:" << missing;
+    }
+};
+
+::testing::Environment* const kEveryPathRan = ::testing::AddGlobalTestEnvironment(new EveryPathRan);
+
+}  // namespace
