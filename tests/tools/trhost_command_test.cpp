@@ -471,7 +471,7 @@ TEST_F(TrhostCommand, HelpAndReadmeGiveEveryExitCodeInTheSameWords) {
     EXPECT_EQ(help.code, kExitOk);
     const std::string readme = Slurp(fs::path(VEXLO_SOURCE_DIR) / "README.md");
     int expected = 0;
-    for (const auto& [code, meaning] : kExitCodeMeanings) {
+    for (const auto& [code, meaning, media_only] : kExitCodeMeanings) {
         EXPECT_EQ(code, expected++);
         EXPECT_THAT(help.out, HasSubstr(std::to_string(code) + " " + meaning)) << code;
         EXPECT_THAT(readme, HasSubstr("| " + std::to_string(code) + " | " + meaning)) << code;

@@ -19,6 +19,9 @@ constexpr int kExitRange = 10;        // patch --strict-ranges: a value or a wir
 struct ExitCodeMeaning {
     int code;
     const char* meaning;
+    // True for the codes only render, patch and analyze give: the help of a build without them
+    // (Windows) leaves these out.
+    bool media_only = false;
 };
 
 // The words `trhost --help` and the README give for each code.
@@ -28,15 +31,16 @@ inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitUsage, "usage: the command line cannot be parsed, or holds a value out of range"},
     {kExitLoad, "the library cannot be loaded or lacks its exports"},
     {kExitModule, "the library holds no module, or makeModule answered null"},
-    {kExitSettings, "an unknown pin, or a value that is no number or choice"},
-    {kExitPatch, "the patch file is unreadable, malformed, or its wires are wrong"},
+    {kExitSettings, "an unknown pin, or a value that is no number or choice", true},
+    {kExitPatch, "the patch file is unreadable, malformed, or its wires are wrong", true},
     {kExitOutput, "an output file cannot be written"},
-    {kExitUnavailable, "the command is not part of this build (render, patch and analyze on Windows)"},
+    {kExitUnavailable, "the command is not part of this build (render, patch and analyze on Windows)", true},
     {kExitSource,
      "an audio file to play or to analyze is missing, not audio, empty, of more than 8 channels or in an "
-     "encoding libsndfile cannot decode"},
+     "encoding libsndfile cannot decode",
+     true},
     {kExitRange,
-     "patch with --strict-ranges: a value set, or the signal on a wire, leaves the range its pin states"},
+     "patch with --strict-ranges: a value set, or the signal on a wire, leaves the range its pin states", true},
 };
 
 }  // namespace trhost

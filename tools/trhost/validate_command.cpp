@@ -48,6 +48,7 @@ int RunValidate(const ValidateOptions& options) {
         return kExitUsage;
     }
     if (options.list) {
+        // Every check with the lowest level that runs it, whatever --level says.
         validate::PrintCheckList(std::cout, checks, options.json);
         return kExitOk;
     }
@@ -71,6 +72,9 @@ int RunValidate(const ValidateOptions& options) {
             return kExitOutput;
         }
     }
+
+    // A check that starts at a deeper level than this run's does not run.
+    std::erase_if(checks, [&](const validate::Check* check) { return check->level > options.level; });
 
     validate::RunDescription run{options.library, options.seed.value_or(FreshSeed()), validate::ChecksRunIsolated(),
                                  options.level};
@@ -106,7 +110,7 @@ CommandAction AddValidateCommand(CLI::App& app) {
     command->add_option("--seed", options->seed, "seed of every random choice; a failure prints the one it used");
     command->add_option("--only", options->only,
                         "run only checks matching these names, parts of names or * ? patterns (comma-separated)");
-    command->add_flag("--list", options->list, "list the checks with a line on each, and exit");
+    command->add_flag("--list", options->list, "list the checks with a line on each, and exit (as `validate list`)");
     command->add_flag("--json", options->json,
                       "print the results as one JSON document (also when LIB cannot be loaded)");
     command->add_option("--junit", options->junit, "also write the results to FILE as a JUnit XML report")
@@ -122,8 +126,15 @@ CommandAction AddValidateCommand(CLI::App& app) {
                                      "seconds a check may run before it fails as hung (600 at level 3)")
                         ->check(PositiveDecimal(kLongestTimeoutSeconds))
                         ->capture_default_str();
-    return [options, timeout] {
+    auto* list = command->add_subcommand(
+        "list", "List the checks and exit: a line on each, or with --json an array of each check's name, "
+                "description and level (the lowest --level that runs it)");
+    list->add_flag("--json", options->json, "print the list as a JSON array");
+    // --only, given before or after `list`, narrows the list.
+    list->fallthrough();
+    return [options, timeout, list] {
         options->timeout_given = timeout->count() > 0;
+        options->list = options->list || list->parsed();
         return RunValidate(*options);
     };
 }

@@ -46,6 +46,8 @@ struct Check {
     const char* name;
     const char* description;
     void (*run)(CheckContext& context);
+    // The lowest --level that runs it; the levels above it do more of it (see CheckContext::Level).
+    int level = kQuickestLevel;
 };
 
 // Every check, in the order a run takes them.

@@ -94,7 +94,9 @@ void PrintJsonLoadFailure(std::ostream& out, const std::string& library, const s
 void PrintCheckList(std::ostream& out, const std::vector<const Check*>& checks, bool json) {
     if (json) {
         nlohmann::json list = nlohmann::json::array();
-        for (const Check* check : checks) list.push_back({{"name", check->name}, {"description", check->description}});
+        for (const Check* check : checks) {
+            list.push_back({{"name", check->name}, {"description", check->description}, {"level", check->level}});
+        }
         out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return;
     }

@@ -32,6 +32,8 @@ void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<C
 // The JSON answer when the library could not be loaded: the library, the error, and passed false.
 void PrintJsonLoadFailure(std::ostream& out, const std::string& library, const std::string& error);
 
+// A line per check, its name and what it tests; or, as JSON, an array of objects with each check's
+// name, description and level (the lowest --level that runs it).
 void PrintCheckList(std::ostream& out, const std::vector<const Check*>& checks, bool json);
 
 }  // namespace trhost::validate
