@@ -35,32 +35,23 @@ inline int32_t WrapAround(int32_t value, int32_t period) {
 // (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
 inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) { return a < period - b ? a + b : a - (period - b); }
 
-// Step 9's rescale as written: count / old P x P + 0.5 truncated, the division done first. For
-// 1 <= count <= old P the result is at most P (count / old P <= 1, rounding is monotonic and the
-// bounds are representable), so it fits 32 bits.
-inline int32_t LiteralRescaled(int32_t count, int32_t old_period, int32_t period) {
-    int32_t rescaled = count;
-    TruncToInt32(static_cast<double>(count) / static_cast<double>(old_period) * static_cast<double>(period) + 0.5,
-                 &rescaled);
-    return rescaled;
-}
-
-// Steps 9 and 4 of the count's chain in the modulated loop, without a branch on whether the period
-// changed: from c, the count after step 4 (a whole number 0 <= c <= old P, as a double), and
-// ratio = P x (1 / old P), it answers the rescaled count plus one, that is the next sample's count
-// after its step 4 (before step 10's wrap). `*undecided` is set when the answer cannot be trusted; the
-// caller then takes the literal steps. Only one multiply, one add and one subtract lie on the chain.
+// RescaledCount and the count moved on by one, for the count's chain in the modulated loop, without a
+// branch on whether the period changed: from c, the count moved on by one (a whole number
+// 0 <= c <= old P, as a double), and ratio = P x (1 / old P), it answers the rescaled count plus one,
+// that is the next sample's count moved on by one (before WrappedCount). `*undecided` is set when the
+// answer cannot be trusted; the caller then takes the defined steps. Only one multiply, one add and one
+// subtract lie on the chain.
 //
-// Why it equals the literal steps whenever it is decided, while N x N < 2^53 (so P, old P <= N < 2^27):
-//   - c = 0 only after a reset (both counters -1), where the literal does not rescale and the count is
-//     0; here the product is 0 x ratio = 0 exactly, whatever the (finite) ratio.
+// Why it equals RescaledCount plus one whenever it is decided, while N x N < 2^53 (so P, old P <= N < 2^27):
+//   - c = 0 only after a reset (both counters -1), where CountedCycle does not rescale and the count
+//     is 0; here the product is 0 x ratio = 0 exactly, whatever the (finite) ratio.
 //   - Otherwise 1 <= c <= old P. Let y = c x P / old P, which is at most P. ratio and the product pass
 //     through three roundings of a relative 2^-53, so the product lies within 3.01 x 2^-53 x P < 2^-24
 //     of y. It is decided when it lies less than 1/2 - 2^-20 from its nearest whole number t, so y
 //     lies more than 2^-20 - 2^-24 from every half: then t = floor(y + 0.5).
-//   - P = old P: the literal keeps c, and y = c, so t = c. (The product, within 2^-24 of c, is always
+//   - P = old P: CountedCycle keeps c, and y = c, so t = c. (The product, within 2^-24 of c, is always
 //     decided.)
-//   - P != old P: the literal value count / old P x P + 0.5 passes through three roundings of a
+//   - P != old P: RescaledCount's count / old P x P + 0.5 passes through three roundings of a
 //     relative 2^-53 too, so it lies within 3.01 x 2^-53 x (P + 1) < 2^-24 of y + 0.5 (P + 1 <= 2^27),
 //     which is more than 2^-24 from every whole number: it truncates to floor(y + 0.5) = t.
 //   - The gap: t = biased - 2^52 exactly, and product - t is exact (t and the product are within a
@@ -83,8 +74,8 @@ inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
     return NearestPlusOne(product);
 }
 
-// Square level: +1 for the first half of the period, -1 for the second. The literal test is
-// p / P < 0.5 in double; 2p < P (written p < P - p, which cannot overflow) is the same test for
+// Square level: +1 for the first half of the period, -1 for the second. SquareValue's test is
+// p / P < 0.5 in double; At's 2p < P (written p < P - p, which cannot overflow) is the same test for
 // 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
 // the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
 // the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
@@ -94,7 +85,7 @@ inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
 class SquareLevel {
 public:
     static SquareLevel At(int32_t position, int32_t period) { return SquareLevel(position < period - position); }
-    // For a test already made, as by a packed comparison.
+    // For a test already made: SquareValue's, or a packed comparison.
     static SquareLevel FirstHalf(bool first_half) { return SquareLevel(first_half); }
     float value() const { return m_value; }
     bool high() const { return m_value > 0.0f; }

@@ -1,15 +1,13 @@
-// The oscillator's steps as the process paths share them: the constants, the block and cycle records,
-// the one measuring function, the two ways of counting, the waves and the output. Internal to the
-// module: oscillator_engine.cpp chooses a path per stretch, and held_stretch.cpp and
-// modulated_stretch.cpp run them.
+// The oscillator's steps as the process paths share them: the block and cycle records, the one
+// measuring function, the two ways of counting, the waves and the output. Internal to the module:
+// oscillator_engine.cpp chooses a path per stretch, and held_stretch.cpp and modulated_stretch.cpp run
+// them.
 //
-// Exactness: every output equals a literal evaluation of the engine's fourteen steps in IEEE double,
-// rounded to single exactly where noted, with SSE2 arithmetic in the default floating-point
-// environment (which the process routine installs), no contraction and no reassociation (build flags).
-// A change that alters one bit of output is a defect, so keep the order of operations as written.
-// Where a path takes a shortcut (a comparison instead of a remainder, a multiplied or stepped table
-// index, a float product instead of a double one, several samples at once) the comment beside it says
-// why the result is the same; the differential tests check it against a literal reference engine.
+// Exactness: every output equals DefinedOutput's (oscillator_definition.h), the steps as defined. Where
+// a path takes a shortcut (a comparison instead of a remainder, a multiplied or stepped table index, a
+// float product instead of a double one, several samples at once) the comment beside it names the
+// defined step it replaces and says why the result is the same; the differential tests check it against
+// a literal reference engine.
 #ifndef VEXLO_ENGINE_STEPS_H
 #define VEXLO_ENGINE_STEPS_H
 
@@ -21,37 +19,17 @@
 #include <limits>
 
 #include "cycle_arithmetic.h"
+#include "oscillator_definition.h"
 #include "sine_index.h"
 #include "square_smoother.h"
 
-// The per-sample parts are inlined into the loops that call them: a call per sample, with its
-// arguments on the 32-bit stack, costs as much as the step itself.
-#define VEXLO_PER_SAMPLE inline __attribute__((always_inline))
-
 namespace vexlo {
 
-// The sine table holds one cycle at the lowest frequency the engine accepts (just above 1/30 Hz), so
-// the longest period, 30 x R samples, never outruns it.
-inline constexpr int32_t kTableSecondsPerCycle = 30;
-// The highest whole sample rate whose table length 30 x R still fits 32 bits.
-inline constexpr int32_t kMaxSampleRate = std::numeric_limits<int32_t>::max() / kTableSecondsPerCycle;
-// Frequencies must exceed 1/30 Hz (strictly) for the oscillator to run.
-inline constexpr double kLowestHertz = 1.0 / 30.0;
-// Hertz per sample unit on the Hz and kHz scales (1.0 = 10 V; 1 V = 1 Hz or 1 kHz).
-inline constexpr float kHertzPerUnit = 10.0f;
-inline constexpr float kHertzPerUnitKilo = 10000.0f;
-// Depth factor of the Absolute scale.
-inline constexpr float kAbsoluteDepth = 1.0f;
-// Sample units to fractions of a period: 1 V per degree, 36 units per period.
-inline constexpr float kPeriodsPerUnit = 1.0f / 36.0f;
 // Samples per stretch: the unit in which a block is checked for held inputs and measured ahead of
 // counting. Long enough that the check and the one full step that starts a held stretch cost little
 // per sample, short enough that a block which holds its inputs only in part still runs mostly the
 // held loop, and that a stretch's arrays stay in the first-level cache.
 inline constexpr int32_t kStretch = 256;
-
-static_assert(std::bit_cast<uint64_t>(kLowestHertz) == 0x3FA1111111111111ull);
-static_assert(std::bit_cast<uint32_t>(kPeriodsPerUnit) == 0x3CE38E39u);
 
 // The buffers and list values of one block. The list values are read once per block: nothing else
 // runs on the instance while its process routine does.
@@ -75,8 +53,8 @@ struct Tables {
     int32_t window;     // the square smoother's W, samples
 };
 
-// The measured samples of one stretch: what each asks of the oscillator, before counting (steps 2, 3,
-// 5, 6, 8 and 11), an array per quantity.
+// The measured samples of one stretch: what each asks of the oscillator before it is counted
+// (DepthEffOf, HertzOf, PhaseFractionOf, Active, PeriodOf and PhaseOffsetOf), an array per quantity.
 struct Measured {
     int32_t period[kStretch];          // P, samples, at least 1; 0 when the sample is inactive
     int32_t phase_offset[kStretch];    // PO reduced into 0 .. P - 1, samples
@@ -90,46 +68,12 @@ struct Measured {
 // Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
 
-// 2. Effective depth: absolute, or relative to the offset; single.
-VEXLO_PER_SAMPLE float DepthEffOf(float depth, float offset, bool relative) {
-    return static_cast<float>(static_cast<double>(relative ? offset : kAbsoluteDepth) * static_cast<double>(depth));
-}
-
-// 3. Frequency in hertz; single.
-VEXLO_PER_SAMPLE float HertzOf(float freq, bool kilohertz) {
-    return static_cast<float>(static_cast<double>(kilohertz ? kHertzPerUnitKilo : kHertzPerUnit) *
-                              static_cast<double>(freq));
-}
-
-// 6. The sample is active only above 1/30 Hz (strictly; NaN fails) with a depth that is a non-zero
-//    number.
-VEXLO_PER_SAMPLE bool FrequencyActive(float hertz) { return static_cast<double>(hertz) > kLowestHertz; }
-VEXLO_PER_SAMPLE bool DepthActive(float depth_eff) { return depth_eff > 0.0f || depth_eff < 0.0f; }
-
-// 7. Inactive: the offset alone.
-VEXLO_PER_SAMPLE float InactiveOutput(float offset, float in) {
-    return static_cast<float>(static_cast<double>(offset) * static_cast<double>(in));
-}
-
-// 14. Out = (w x DepthEff + Offset) x In, in double, rounded to single once.
-VEXLO_PER_SAMPLE float OutputOf(double wave, double depth_eff, double offset, double in) {
-    return static_cast<float>((wave * depth_eff + offset) * in);
-}
-
-// 14 for two samples, one per double lane: each lane takes OutputOf's operations in its order.
+// OutputOf for two samples, one per double lane: each lane takes its operations in their order.
 VEXLO_PER_SAMPLE __m128d OutputPair(__m128d wave, __m128d depth_eff, __m128d offset, __m128d in) {
     return _mm_mul_pd(_mm_add_pd(_mm_mul_pd(wave, depth_eff), offset), in);
 }
 
-// Triangle: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the sine.
-VEXLO_PER_SAMPLE double TriangleAt(int32_t position, int32_t period) {
-    const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
-    if (x < 1.0) return x;
-    if (x < 3.0) return 2.0 - x;
-    return x - 4.0;
-}
-
-// The triangle at two positions, lane by lane as TriangleAt: the same double product and division, and
+// The triangle at two positions, lane by lane as TriangleValue: the same double product and division, and
 // the same choice of piece, made by masks.
 VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
     const __m128d x = _mm_div_pd(_mm_mul_pd(position, _mm_set1_pd(4.0)), whole);
@@ -185,36 +129,11 @@ inline bool GainsHeld(const Block& block, int32_t from, int32_t count) {
     return KeepTheirBits(count, HeldBits(block.in + from), HeldBits(block.depth + from), HeldBits(block.offset + from));
 }
 
-// Steps 4, 7, 9, 10 and 12 as written, for any table length: where a measured sample falls in the
-// cycle, or -1 when it is inactive.
-VEXLO_PER_SAMPLE int32_t CountLiterally(int32_t period, int32_t phase_offset, Cycle& cycle) {
-    // 4. Count the sample.
-    int32_t count = cycle.count + 1;
-
-    // 7. Inactive: the cycle restarts when the oscillator runs again.
-    if (period == 0) {
-        cycle = {-1, -1};
-        return -1;
-    }
-
-    // 9. A new period keeps the same fraction of the cycle: rescale the count.
-    if (cycle.period >= 1 && cycle.period != period) count = LiteralRescaled(count, cycle.period, period);
-
-    // 10. Wrap the count into the period. Here 0 <= count <= P: before step 4 either both counters were
-    //     -1 or 0 <= count < old P; unrescaled, the count is then at most the (same) P; rescaled, see
-    //     LiteralRescaled. So one comparison is the remainder.
-    cycle.period = period;
-    cycle.count = WrapForward(count, period);
-
-    // 12. Position: count + phase offset mod P.
-    return AddWrapped(cycle.count, phase_offset, period);
-}
-
 // The count's chain while products are exact, carried as a double from sample to sample: only one
 // multiply, one add and one subtract lie on it (see RescaledPlusOne). Made from the cycle's counters
 // at the start of a stretch and turned back into them at its end.
 struct CountChain {
-    double counted;           // the count after step 4 of the coming sample: a whole number, 0 after a reset
+    double counted;           // the coming sample's count moved on by one: a whole number, 0 after a reset
     int32_t previous_period;  // P of the previous active sample; -1 after a reset
     double previous_inverse;  // 1.0 / previous_period (any finite value after a reset)
 
@@ -224,23 +143,22 @@ struct CountChain {
     }
     Cycle ToCycle() const { return {static_cast<int32_t>(counted) - 1, counted == 0.0 ? -1 : previous_period}; }
 
-    // Steps 7, 9, 4 and 10 of a sample with period P (0: inactive), P as a double (`whole_period`) and
-    // 1.0 / P: the count after step 10 plus one (1 .. P), or 0 when the sample is inactive.
+    // CountedCycle for a sample with period P (0: inactive, kRestartedCycle), P as a double
+    // (`whole_period`) and 1.0 / P: the wrapped count plus one (1 .. P), or 0 when the sample is inactive.
     VEXLO_PER_SAMPLE double Count(int32_t period, double whole_period, double inverse) {
-        // 7. Inactive: the cycle restarts when the oscillator runs again.
         if (period == 0) {
             counted = 0.0;
             previous_inverse = inverse;
             return 0.0;
         }
 
-        // 9 and 4. Rescale (to the same count when the period holds) and count the next sample; the
-        //    literal steps decide the rare product too close to a half.
+        // RescaledCount (to the same count when the period holds), and the next sample counted; the
+        // defined steps decide the rare product too close to a half.
         bool undecided = false;
         double next = RescaledPlusOne(counted, whole_period * previous_inverse, &undecided);
         if (undecided) {
             const int32_t whole = static_cast<int32_t>(counted);
-            next = 1.0 + static_cast<double>(previous_period != period ? LiteralRescaled(whole, previous_period, period)
+            next = 1.0 + static_cast<double>(previous_period != period ? RescaledCount(whole, previous_period, period)
                                                                        : whole);
         }
         previous_period = period;
@@ -260,8 +178,8 @@ struct CountChain {
         return Wrapped(NearestPlusOne(product), whole_period, inverse);
     }
 
-    // 10. Wrap the count into the period: it is at most P (see CountLiterally), so only a count of
-    //     exactly P wraps, once a cycle.
+    // WrappedCount: the count is at most P (see there), so only a count of exactly P wraps, once a
+    // cycle.
     VEXLO_PER_SAMPLE double Wrapped(double next, double whole_period, double inverse) {
         if (next > whole_period) next -= whole_period;
         counted = next;
@@ -272,45 +190,55 @@ struct CountChain {
     // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
     // it is inactive.
     VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
-        return PositionOf(Count(period, static_cast<double>(period), inverse), phase_offset, period);
+        return PositionOfCounted(Count(period, static_cast<double>(period), inverse), phase_offset, period);
     }
 
-    // 12. Position: count + phase offset mod P, from Count's answer for the sample; -1 when it is
-    //     inactive (period 0).
-    VEXLO_PER_SAMPLE static int32_t PositionOf(double next, int32_t phase_offset, int32_t period) {
-        return period == 0 ? -1 : AddWrapped(static_cast<int32_t>(next) - 1, phase_offset, period);
+    // PositionOf from Count's answer for the sample; -1 when it is inactive (period 0).
+    VEXLO_PER_SAMPLE static int32_t PositionOfCounted(double next, int32_t phase_offset, int32_t period) {
+        return period == 0 ? -1 : PositionOf(static_cast<int32_t>(next) - 1, phase_offset, period);
     }
 };
 
-// 13. The waves, as the paths see them: a value per position, and a type per wave so that each path
-// is compiled once per wave, with no choice left inside its loops. The paths are templates over these
-// (explicitly made for the four, in their files).
+// The waves, as the paths see them: a type per wave so that each path is compiled once per wave, with
+// no choice left inside its loops. Value is the wave's value at a position as defined (SineValue,
+// TriangleValue, SmoothedSquare of SquareValue), which the stepwise path takes; At is the same value
+// while products are exact (sine_index.h), which the other paths take. The paths are templates over
+// these (explicitly made for the four, in their files).
 struct SineWave {
     const float* table;
     int32_t length;
-    // While products are exact, the multiplied index (see sine_index.h); otherwise the division.
-    bool exact;
+    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const {
+        return SineValue(table, length, position, period);
+    }
     VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double inverse) const {
-        return table[exact ? SineIndexMultiplied(length, position, period, inverse)
-                           : SineIndexDivided(length, position, period)];
+        return table[SineIndexMultiplied(length, position, period, inverse)];
     }
 };
 struct TriangleWave {
-    VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const { return TriangleAt(position, period); }
+    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const { return TriangleValue(position, period); }
+    VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const {
+        return TriangleValue(position, period);
+    }
 };
 struct SquareWave {
     SquareSmoother* smoother;  // the block's local copy
+    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const {
+        SquareSmoother& s = *smoother;
+        return SmoothedSquare(SquareValue(position, period), s.window, s.ring_length, s.ring, s.index, s.last_window,
+                              s.sum);
+    }
     VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const {
         return smoother->Step(SquareLevel::At(position, period));
     }
 };
 // Any other selector: 0 while the cycle keeps running.
 struct SilentWave {
+    VEXLO_PER_SAMPLE double Value(int32_t, int32_t) const { return 0.0; }
     VEXLO_PER_SAMPLE double At(int32_t, int32_t, double) const { return 0.0; }
 };
 
 // The paths. Each runs samples [from, from + count) of the block (count <= kStretch) from the cycle
-// and smoother state in `cycle` and `wave`, and leaves them as the literal steps would.
+// and smoother state in `cycle` and `wave`, and leaves them as DefinedOutput would.
 //   Held cycle: Freq and Phase hold their bits over the stretch (CycleHeld), and products are exact
 //   (held_stretch.cpp). Answers false, having written and changed nothing, when the frequency is active
 //   and some samples are inactive while others are not (Depth, or Offset on the Relative scale,
@@ -320,7 +248,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
 //   Modulated exact: products are exact (modulated_stretch.cpp).
 template <class Wave>
 void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
-//   Stepwise: any table length; the literal count (modulated_stretch.cpp).
+//   Stepwise: any table length; DefinedOutput sample by sample (modulated_stretch.cpp).
 template <class Wave>
 void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
 

@@ -196,8 +196,8 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
     }
 }
 
-// 14 for In = 1, an Offset of zero (of either sign) and a finite DepthEff, four samples per
-// single-precision multiply. Why it equals the double steps: w and DepthEff are singles, so their
+// OutputOf for In = 1, an Offset of zero (of either sign) and a finite DepthEff, four samples per
+// single-precision multiply. Why it equals OutputOf: w and DepthEff are singles, so their
 // product p (48 significant bits) is exact in double, and multiplying by In = 1 changes nothing.
 // Adding Offset = -0 changes no value, so the literal output is p rounded once to single, which is
 // what the single multiply gives. Adding +0 changes only an exact zero: p is +-0 exactly when w is 0
@@ -308,7 +308,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     }
     *wave.smoother = local;
 
-    // The averages (SmoothedOf: dividing by 1 changes nothing, so W <= 1 divides by 1), then 14.
+    // The averages (SmoothedOf: dividing by 1 changes nothing, so W <= 1 divides by 1), then OutputOf.
     const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
@@ -320,7 +320,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
 }
 
-// Steps 2 and 6's depth test for every sample of the stretch: DepthEff into depth_eff[0, count), and
+// DepthEffOf and DepthActive for every sample of the stretch: DepthEff into depth_eff[0, count), and
 // whether each is a non-zero number. Four at a time by single multiplies: the double product of two
 // singles is exact, so rounding it to single is the single multiply; |DepthEff| > 0 is false exactly
 // for either zero and NaN.

@@ -15,16 +15,8 @@ namespace vexlo {
 
 namespace {
 
-// Step 11's phase offset: P x PF + 0.5 (already formed, `samples`) truncated, reduced into 0 .. P - 1. When the
-// truncation leaves 32 bits it is reduced modulo P first, which leaves the position unchanged.
-int32_t ReducedPhaseOffset(double samples, int32_t period) {
-    const int32_t phase_offset =
-        TruncFitsInt32(samples) ? static_cast<int32_t>(samples)
-                                : static_cast<int32_t>(std::fmod(std::trunc(samples), static_cast<double>(period)));
-    return WrapAround(phase_offset, period);
-}
-
-// 13 and 14 for one counted sample, or 7's output when it is inactive (position -1).
+// RenderModulated's output for one counted sample: OutputOf at the wave's value, or InactiveOutput
+// when the sample is inactive (position -1).
 template <class Wave>
 VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t period, double inverse, float depth_eff,
                                 float offset, float in) {
@@ -32,34 +24,17 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
     return OutputOf(wave.At(position, period, inverse), depth_eff, offset, in);
 }
 
-// The smallest single above the double 1/30: for every single F, F > 1/30 in double exactly when
-// F >= this, since no single lies between the two.
-inline constexpr float kLowestHertzAbove = 0x1.111112p-5f;
-static_assert(static_cast<double>(kLowestHertzAbove) > kLowestHertz);
-static_assert(static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kLowestHertzAbove) - 1u)) <=
-              kLowestHertz);
-
-// Steps 2, 3, 5, 6, 8 and 11 for sample `at` of the block, into measured[k]: the definition of what
-// each sample asks of the oscillator, which the packed form below must equal.
-VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_rate, Measured& measured, int32_t k) {
-    // 2 and 3.
+// What sample `at` of the block asks of the oscillator, into measured[k], by the defined steps: the
+// packed form below must equal it.
+VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, int32_t rate, Measured& measured, int32_t k) {
     const float depth_eff = DepthEffOf(block.depth[at], block.offset[at], block.relative);
     const float hertz = HertzOf(block.freq[at], block.kilohertz);
+    const float fraction = PhaseFractionOf(block.phase[at]);
 
-    // 5. Phase as a fraction of a period; a phase that is not a finite number counts as 0.
-    float fraction = static_cast<float>(static_cast<double>(block.phase[at]) * static_cast<double>(kPeriodsPerUnit));
-    if (!std::isfinite(fraction)) fraction = 0.0f;
-
-    // 6.
-    const bool active = FrequencyActive(hertz) && DepthActive(depth_eff);
-
-    // 8. Period in whole samples, at least 1; 0 marks an inactive sample. A frequency at or below 1/30 Hz,
-    //    or one that is not a number, divides as the smallest single above 1/30 instead, so that the
-    //    conversion is always defined: then R / F + 0.5 < 30 x R + 0.5, which truncates into 32 bits.
-    const float divisor = hertz >= kLowestHertzAbove ? hertz : kLowestHertzAbove;
-    int32_t period = static_cast<int32_t>(whole_rate / static_cast<double>(divisor) + 0.5);
-    period = period < 1 ? 1 : period;
-    measured.period[k] = active ? period : 0;
+    // The period of an inactive sample is 0 in `period`, and is still measured (PeriodOf is defined for
+    // every frequency) for `whole` and `inverse`.
+    const int32_t period = PeriodOf(rate, hertz);
+    measured.period[k] = Active(hertz, depth_eff) ? period : 0;
     measured.depth_eff[k] = depth_eff;
 
     // P and 1 / P as doubles, off the count's chain.
@@ -67,8 +42,7 @@ VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, double whole_ra
     measured.whole[k] = whole;
     measured.inverse[k] = 1.0 / whole;
 
-    // 11. Phase offset in whole samples, reduced into 0 .. P - 1.
-    const int32_t phase_offset = ReducedPhaseOffset(whole * static_cast<double>(fraction) + 0.5, period);
+    const int32_t phase_offset = PhaseOffsetOf(period, fraction);
     measured.phase_offset[k] = phase_offset;
     measured.offset_less_one[k] = static_cast<double>(phase_offset) - 1.0;
 }
@@ -120,33 +94,32 @@ struct MeasureConstants {
 
 // Four samples, each lane taking MeasureOne's operations in its order; answers the active lanes as
 // bits 0 to 3. Why each packed step gives the same bits:
-//   - 2, 3 and 5: the double product of two singles is exact (24 + 24 significant bits, and no
-//     exponent of a single's product leaves double's range), so rounding it to single is rounding the
-//     exact product once, which is what the single multiply does.
-//   - 6: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as |DepthEff| > 0
+//   - DepthEffOf, HertzOf and PhaseFractionOf: the double product of two singles is exact (24 + 24
+//     significant bits, and no exponent of a single's product leaves double's range), so rounding it to
+//     single is rounding the exact product once, which is what the single multiply does.
+//   - Active: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as |DepthEff| > 0
 //     (false for NaN and for either zero).
-//   - 8's divisor: the larger of F and kLowestHertzAbove, and kLowestHertzAbove for NaN, as the packed
+//   - PeriodOf's divisor: the larger of F and kLowestHertzAbove, and kLowestHertzAbove for NaN, as the packed
 //     maximum answers its second operand when the first is not a number.
-//   - 8, the inverse and 11: the same double operations, two lanes per instruction; the packed
+//   - PeriodOf, the inverse and PhaseOffsetOf: the same double operations, two lanes per instruction; the packed
 //     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne).
 //     A phase offset that does not fit truncates to -2^31, which stays negative after adding
 //     P < 2^31 once; its lane is then taken again by ReducedPhaseOffset, as is every lane still
 //     outside 0 .. P - 1. A fraction that is not finite makes P x PF + 0.5 infinite or NaN (P >= 1),
-//     which does not fit either, so 5's finiteness test is taken only in those lanes: PO = 0 there,
-//     as P x 0 + 0.5 truncates to 0.
+//     which does not fit either, so PhaseFractionOf's finiteness test is taken only in those lanes.
 VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
                                  int32_t k) {
-    // 2, 3 and 5.
+    // DepthEffOf, HertzOf and PhaseFractionOf (but for its finiteness test).
     const __m128 depth = _mm_loadu_ps(block.depth + at);
     const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : c.absolute, depth);
     const __m128 hertz = _mm_mul_ps(c.per_unit, _mm_loadu_ps(block.freq + at));
     const __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
 
-    // 6.
+    // Active.
     const __m128 active =
         _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest), _mm_cmpgt_ps(_mm_and_ps(depth_eff, c.magnitude), c.zero));
 
-    // 8, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
+    // PeriodOf, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
     const __m128 divisor = _mm_max_ps(hertz, c.lowest);
     __m128i period =
         TruncatedPairs(_mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(divisor)), c.half),
@@ -163,7 +136,7 @@ VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureCo
     _mm_storeu_pd(measured.inverse + k, _mm_div_pd(c.one, whole_low));
     _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(c.one, whole_high));
 
-    // 11, plus P once when negative.
+    // PhaseOffsetOf, plus P once when negative.
     const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), c.half);
     const __m128d samples_high =
         _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), c.half);
@@ -175,17 +148,11 @@ VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureCo
     _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
     const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
     if (outside != 0) {
-        alignas(16) double samples[4];
-        _mm_store_pd(samples, samples_low);
-        _mm_store_pd(samples + 2, samples_high);
         alignas(16) int32_t periods[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
-        alignas(16) float fractions[4];
-        _mm_store_ps(fractions, fraction);
         for (int32_t lane = 0; lane < 4; ++lane) {
             if (outside & (1 << lane)) {
-                measured.phase_offset[k + lane] =
-                    std::isfinite(fractions[lane]) ? ReducedPhaseOffset(samples[lane], periods[lane]) : 0;
+                measured.phase_offset[k + lane] = PhaseOffsetOf(periods[lane], PhaseFractionOf(block.phase[at + lane]));
             }
         }
         phase_offset = LoadedInts(measured.phase_offset + k);
@@ -201,7 +168,7 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
     const MeasureConstants constants(block, rate);
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);
-    for (; k < count; ++k) MeasureOne(block, from + k, constants.whole_rate, measured, k);
+    for (; k < count; ++k) MeasureOne(block, from + k, rate, measured, k);
 }
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
@@ -231,8 +198,8 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
 
 namespace {
 
-// Step 12 for two counted samples, in double: from CountChain::Count's answers c (the count plus one,
-// 0 when inactive), (count + PO) mod P as c + (PO - 1), less P once it reaches P. Every term is a whole
+// PositionOf for two counted samples, in double: from CountChain::Count's answers c (the count plus
+// one, 0 when inactive), (count + PO) mod P as c + (PO - 1), less P once it reaches P. Every term is a whole
 // number below 2P, so each operation is exact and the result is PositionOf's. An inactive lane's
 // result is meaningless; callers mark it from c = 0.
 VEXLO_PER_SAMPLE __m128d PositionPair(__m128d counted, __m128d offset_less_one, __m128d whole) {
@@ -249,7 +216,7 @@ VEXLO_PER_SAMPLE __m128d SineIndexPair(__m128d position, __m128d whole, __m128d 
     return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmplt_pd(rest, _mm_setzero_pd()), _mm_set1_pd(1.0)));
 }
 
-// 14 for four samples (their waves in two pairs), and 7's output in the lanes marked inactive (-1):
+// OutputOf for four samples (their waves in two pairs), and InactiveOutput in the lanes marked inactive (-1):
 // each lane takes OutputOf's or InactiveOutput's double operations in their order, two lanes per
 // instruction. Under modulation a group with an inactive lane is rare, and only such a group forms
 // the inactive outputs.
@@ -377,7 +344,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     }
     bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {
-        MeasureOne(block, from + k, constants.whole_rate, measured, k);
+        MeasureOne(block, from + k, tables.rate, measured, k);
         any_inactive = any_inactive || measured.period[k] == 0;
         count_one(k);
     }
@@ -413,7 +380,7 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
     }
     for (; k < count; ++k) {
         const int32_t period = measured.period[k];
-        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        const int32_t position = CountChain::PositionOfCounted(counts[k], measured.phase_offset[k], period);
         index[k] = position < 0 ? 0 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
         fetch(index[k]);
     }
@@ -488,7 +455,7 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
     for (; k < count; ++k) {
         const int32_t at = from + k;
         const int32_t period = measured.period[k];
-        const int32_t position = CountChain::PositionOf(counts[k], measured.phase_offset[k], period);
+        const int32_t position = CountChain::PositionOfCounted(counts[k], measured.phase_offset[k], period);
         block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
                                  block.in[at]);
     }
@@ -532,8 +499,8 @@ public:
         const int32_t window = m_smoother.window;
         float sum = m_smoother.sum;
         int32_t written = m_written;
-        // 12 and 13 for the group, lane by lane as PositionPair and SquareLevel, two lanes per instruction
-        // (SquareLevel's test in double: every term is a whole number below 2P, exact).
+        // PositionOf and SquareValue for the group, lane by lane as PositionPair and SquareLevel::At, two
+        // lanes per instruction (At's test in double: every term is a whole number below 2P, exact).
         int second_half = 0;  // bit `lane` set for a level of -1
         if (n == 4) {
             __m128d whole_low, whole_high;
@@ -546,7 +513,7 @@ public:
                 const int32_t at = k + lane;
                 const int32_t period = measured.period[at];
                 const int32_t position =
-                    CountChain::PositionOf(m_counted.counts[at], measured.phase_offset[at], period);
+                    CountChain::PositionOfCounted(m_counted.counts[at], measured.phase_offset[at], period);
                 if (position >= 0 && !SquareLevel::At(position, period).high()) second_half |= 1 << lane;
             }
         }
@@ -644,17 +611,13 @@ void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t 
 
 template void RunModulated<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
 
-// The stepwise path: the same measuring and waves, and the count as written.
+// The stepwise path: DefinedOutput, sample by sample, with each wave's defined value.
 template <class Wave>
 void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
-    Measured measured;
-    Measure(block, from, count, tables.rate, measured);
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t at = from + k;
-        const int32_t period = measured.period[k];
-        const int32_t position = CountLiterally(period, measured.phase_offset[k], cycle);
-        block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
-                                 block.in[at]);
+    const auto value = [&wave](int32_t position, int32_t period) { return wave.Value(position, period); };
+    for (int32_t at = from; at < from + count; ++at) {
+        const SampleInputs inputs{block.in[at], block.depth[at], block.offset[at], block.freq[at], block.phase[at]};
+        block.out[at] = DefinedOutput(inputs, block.kilohertz, block.relative, tables.rate, cycle, value);
     }
 }
 

@@ -1,14 +1,15 @@
 // The oscillator engine: Open takes the tables for the sample rate, and Process runs each block in
 // stretches of up to kStretch samples. The map below names every path and innermost loop, the
-// condition that chooses it, why its result is the literal steps', and the tests that reach it. Every
-// path calls the one measuring function (Measure, or MeasureFour four samples at a time); the wave is
+// condition that chooses it, why its result is DefinedOutput's (oscillator_definition.h, the steps as
+// defined), and the tests that reach it. The stepwise path is that definition, sample by sample; every
+// other path calls the one measuring function (Measure, or MeasureFour four samples at a time); the wave is
 // chosen once per block, so each path is compiled once per wave; the cycle and smoother state are
 // loaded into locals once per block and stored once at its end.
 //
 // Path / loop               Chosen when                              Proof beside      Reached by (test suites)
 // ------------------------  ---------------------------------------  ----------------  ----------------------------
 // no tables (Process)       Open could not build the tables          inactive output   NoTables, UnusableSampleRate
-// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz); in    as written        Stepwise (forced)
+// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz); in    DefinedOutput     Stepwise (forced)
 //                           the test build also when forced
 // held cycle (RunHeldCycle) Freq and Phase keep their bits           held_stretch.cpp  FastPath, HeldCycle
 //   declined                the frequency active, gains moving and   AllDepthsActive   HeldCycle, FastPath
@@ -154,9 +155,7 @@ void VexloModule::Process(int32_t offset, int32_t count) {
     vexlo::SquareSmoother smoother = LoadSmoother();
     switch (block.wave) {
         case kWaveSine:
-            RunStretches(block, tables, offset, end, cycle,
-                         vexlo::SineWave{m_sine_table, m_table_length,
-                                         vexlo::ExactProducts(m_table_length) && !vexlo::paths::StepwiseForced()});
+            RunStretches(block, tables, offset, end, cycle, vexlo::SineWave{m_sine_table, m_table_length});
             break;
         case kWaveTriangle: RunStretches(block, tables, offset, end, cycle, vexlo::TriangleWave{}); break;
         case kWaveSquare: RunStretches(block, tables, offset, end, cycle, vexlo::SquareWave{&smoother}); break;
@@ -177,10 +176,10 @@ double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period)
     // Outside 0 <= position < period there is no wave to speak of.
     if (position < 0 || position >= period || !TablesBuilt()) return 0.0;
     switch (selector) {
-        case kWaveSine: return m_sine_table[vexlo::SineIndexDivided(m_table_length, position, period)];
-        case kWaveTriangle: return vexlo::TriangleAt(position, period);
+        case kWaveSine: return vexlo::SineValue(m_sine_table, m_table_length, position, period);
+        case kWaveTriangle: return vexlo::TriangleValue(position, period);
         case kWaveSquare:
-            return SmoothSquare(vexlo::SquareLevel::At(position, period).value(), m_smooth_window, m_smooth_last_window,
+            return SmoothSquare(vexlo::SquareValue(position, period).value(), m_smooth_window, m_smooth_last_window,
                                 m_smooth_index, m_smooth_ring, m_smooth_sum);
         default: return 0.0;
     }

@@ -16,28 +16,28 @@
 #include <cstdint>
 
 // Every path and innermost loop of the map, in its order.
-#define VEXLO_ENGINE_PATHS(X) \
-    X(NoTables)               \
-    X(Stepwise)               \
-    X(HeldCycle)              \
-    X(HeldDeclined)           \
-    X(HeldInactive)           \
-    X(HeldGains)              \
-    X(InGains)                \
-    X(SampleGains)            \
-    X(HeldLoopStepwise)       \
-    X(SteppedIndexes)         \
+#define VEXLO_ENGINE_PATHS(X)  \
+    X(NoTables)                \
+    X(Stepwise)                \
+    X(HeldCycle)               \
+    X(HeldDeclined)            \
+    X(HeldInactive)            \
+    X(HeldGains)               \
+    X(InGains)                 \
+    X(SampleGains)             \
+    X(HeldLoopStepwise)        \
+    X(SteppedIndexes)          \
     X(SteppedIndexesByResidue) \
-    X(UnitGainOutputs)        \
-    X(HeldSquareSums)         \
-    X(SettledRun)             \
-    X(HeldSilent)             \
-    X(Modulated)              \
-    X(MeasureAndCount)        \
-    X(CountedAgain)           \
-    X(SineIndexesAhead)       \
-    X(TriangleOutputs)        \
-    X(SquareFollower)         \
+    X(UnitGainOutputs)         \
+    X(HeldSquareSums)          \
+    X(SettledRun)              \
+    X(HeldSilent)              \
+    X(Modulated)               \
+    X(MeasureAndCount)         \
+    X(CountedAgain)            \
+    X(SineIndexesAhead)        \
+    X(TriangleOutputs)         \
+    X(SquareFollower)          \
     X(RenderModulated)
 
 namespace vexlo::paths {

@@ -1,14 +1,14 @@
-// The sine-table index of a position: N x p / P truncated, with N x p formed in double first and then
-// divided by P. Besides that division, as written, the process paths use two forms that give the same
-// index without dividing: multiplying by 1/P and correcting, for positions that jump about, and stepping
-// by quotient and remainder, for positions that follow one another at one period.
+// The sine-table index of a position without dividing. SineIndexOf (oscillator_definition.h) forms
+// N x p in double and divides it by P; the process paths use two forms that give the same index:
+// multiplying by 1/P and correcting, for positions that jump about, and stepping by quotient and
+// remainder, for positions that follow one another at one period.
 //
-// Why both give the same index as the division, while N x N < 2^53 (sample rates below ~3.16 MHz):
+// Why both give SineIndexOf's index, while N x N < 2^53 (sample rates below ~3.16 MHz):
 //   - a = N x p is a whole number below N x P <= N x N < 2^53, so double holds it exactly.
 //   - Write a = q x P + r with 0 <= r < P. If r = 0 the quotient q is exact. Otherwise a / P lies in
 //     (q, q + 1 - 1/P]. Rounding is monotonic and q is representable, so the rounded quotient is at
 //     least q; it could only reach q + 1 if the gap 1/P were at most half an ulp of q + 1 <= N, that
-//     is at most N x 2^-53; but N x P < 2^53 makes 1/P larger. So the literal index is q = floor(a / P).
+//     is at most N x 2^-53; but N x P < 2^53 makes 1/P larger. So SineIndexOf's index is q = floor(a / P).
 //   - Multiplying: x = a x (1/P), both rounded, is within a relative 2^-52 of a / P < N < 2^27, so
 //     within 2^-25 of it: q - 2^-25 < x < q + 1 + 2^-25. Its nearest whole number e is therefore q or
 //     q + 1 (either at a tie). The remainder a - e x P is exact in double (every term is a whole number
@@ -17,7 +17,7 @@
 //     the next index is q + Q, plus one (and r + S - P the next remainder) when r + S >= P. Four steps
 //     at once: with 4S = A x P + B (0 <= B < P, A <= 3), N x (p + 4) = (q + 4Q + A) x P + (r + B), and
 //     again r + B < 2P.
-// Above that bound every index is the literal division.
+// Above that bound every index is SineIndexOf's division (the stepwise path).
 #ifndef VEXLO_SINE_INDEX_H
 #define VEXLO_SINE_INDEX_H
 
@@ -30,18 +30,6 @@ namespace vexlo {
 // True when N x N < 2^53: then the shortcuts above are exact.
 inline bool ExactProducts(int32_t length) {
     return static_cast<double>(length) * static_cast<double>(length) < 9007199254740992.0;
-}
-
-// N x p / P as the literal step states it; index 0 (whose entry is sin 0 = 0) for a position outside
-// the period, which the engine never asks for.
-inline int32_t SineIndexDivided(int32_t length, int32_t position, int32_t period) {
-    int32_t index = 0;
-    if (!TruncToInt32(static_cast<double>(length) * static_cast<double>(position) / static_cast<double>(period),
-                      &index) ||
-        index < 0 || index >= length) {
-        return 0;
-    }
-    return index;
 }
 
 // floor(N x p / P) for 0 <= p < P <= N, with N x N < 2^53 and `inverse` = 1.0 / P, in double: one

@@ -2,9 +2,10 @@
 // that leaks by 0.9999 per step, in a ring of W + 1 samples. Because the leak scales the whole sum, a
 // held level decays toward 0 and each edge overshoots the new level.
 //
-// SmootherStep is the step as defined, on the state member by member; SquareSmoother is the same state
-// as one value, which the process routine copies out of the module for a block (so that it lives in
-// registers and no output store can alias it) and back, and whose step takes one proved shortcut.
+// SmootherStep (oscillator_definition.h) is the step as defined, on the state member by member;
+// SquareSmoother is the same state as one value, which the process routine copies out of the module for
+// a block (so that it lives in registers and no output store can alias it) and back, and whose step
+// takes proved shortcuts.
 #ifndef VEXLO_SQUARE_SMOOTHER_H
 #define VEXLO_SQUARE_SMOOTHER_H
 
@@ -13,20 +14,9 @@
 #include <cstdint>
 
 #include "cycle_arithmetic.h"
+#include "oscillator_definition.h"
 
 namespace vexlo {
-
-// Leak applied to the running sum at every incremental step (bits 0x3F7FF972).
-inline constexpr float kSmootherLeak = 0.9999f;
-static_assert(std::bit_cast<uint32_t>(kSmootherLeak) == 0x3F7FF972u);
-// The settled runs' argument (a magnitude that never grows under the leak) needs 0 < leak < 1.
-static_assert(kSmootherLeak > 0.0f && kSmootherLeak < 1.0f);
-
-// The incremental update: (sum + sample - leaving) x leak, in double, rounded to single once.
-inline float LeakyUpdate(float sum, float sample, float leaving) {
-    return static_cast<float>((static_cast<double>(sum) + static_cast<double>(sample) - static_cast<double>(leaving)) *
-                              static_cast<double>(kSmootherLeak));
-}
 
 // LeakyUpdate for a square level (+-1, by its type) and a leaving sample of the ring (a level, or the
 // 0 of a slot never written), with two shortcuts that give the same bits while 2^-28 <= |sum| < 2^29
@@ -47,45 +37,6 @@ inline float LeakyStep(float sum, SquareLevel level, float leaving) {
     return LeakyUpdate(sum, sample, leaving);
 }
 
-// The smoothed sample of a sum: sum / W when W > 1, else the sum, not rounded to single.
-inline double SmoothedOf(float sum, int32_t window) {
-    if (window > 1) return static_cast<double>(sum) / static_cast<double>(window);
-    return static_cast<double>(sum);
-}
-
-// One step as defined: stores `sample` in slot `index` of the ring of `ring_length` slots, updates the
-// sum (pass-through, full recompute on a new window, else the incremental update), advances the index
-// and records the window. Answers the new sum.
-inline float SmootherStep(float sample, int32_t window, int32_t ring_length, float* ring, int32_t& index,
-                          int32_t& last_window, float& sum) {
-    // Store the new sample.
-    ring[index] = sample;
-
-    // Update the sum.
-    if (window <= 1) {
-        sum = sample;
-    } else if (window != last_window) {
-        // Newest to oldest, rounded to single after every addition; no leak.
-        sum = 0.0f;
-        for (int32_t k = 0; k < window; ++k) {
-            int32_t slot = index - k;
-            if (slot < 0) slot += ring_length;
-            sum = sum + ring[slot];
-        }
-    } else {
-        // The sample leaving the window was written `window` steps ago.
-        int32_t leaving = index - window;
-        if (leaving < 0) leaving = ring_length - window + index;
-        sum = LeakyUpdate(sum, sample, ring[leaving]);
-    }
-
-    // Advance the write slot (index + 1 is at most ring_length, so one comparison wraps it) and
-    // remember the window.
-    index = index + 1 < ring_length ? index + 1 : 0;
-    last_window = window;
-    return sum;
-}
-
 struct SquareSmoother {
     float sum;            // running sum of the newest `window` ring samples, leak applied
     int32_t index;        // ring slot the next sample is written to, 0 <= index < ring_length
@@ -103,7 +54,7 @@ struct SquareSmoother {
     // of g below 2^(|e| + 25) <= 2^53 in magnitude: double holds it exactly, and subtracting v again
     // gives sum exactly. What is left is sum x leak in double: two 24-bit significands, whose product
     // (48 bits, far from the limits of the exponent) is exact, then rounded to single once; the single
-    // multiply rounds the same exact product once, the same way. (Zero is left out: the literal steps
+    // multiply rounds the same exact product once, the same way. (Zero is left out: LeakyUpdate would
     // turn -0 into +0.) One multiply is all that lies on the sum's chain then.
     float StepSum(SquareLevel level) {
         const float sample = level.value();

@@ -56,11 +56,11 @@ public:
     // null buffer) writes nothing and changes no state.
     void Process(int32_t offset, int32_t count);
 
-    // The two operations of the oscillator's definition, for callers that step one sample at a time
-    // (tests and diagnostics). Process does not call them: its paths take the same steps through proved
-    // equivalents on local copies of the state (engine_steps.h), which keeps a block's counters and
-    // smoother in registers and lets several samples be worked on at once. Both answer what Process
-    // would for the same state, and move the smoother's members as one of its samples would.
+    // Two steps of the oscillator's definition (oscillator_definition.h) on the module's own state, for
+    // callers that step one sample at a time (tests and diagnostics). Process does not call them: its
+    // paths take the same steps on local copies of the state (engine_steps.h), which keeps a block's
+    // counters and smoother in registers and lets several samples be worked on at once. Both answer what
+    // Process would for the same state, and move the smoother's members as one of its samples would.
     //
     // The wave value at `position` for `selector`, not rounded to single; 0 outside
     // 0 <= position < period, and when there are no tables.

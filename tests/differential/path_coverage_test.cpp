@@ -78,7 +78,8 @@ public:
         if (unit.test_to_run_count() != unit.total_test_count()) return;
         std::string missing;
         for (int32_t p = 0; p < static_cast<int32_t>(paths::Path::kCount); ++p) {
-            if (paths::Counter(static_cast<paths::Path>(p)) == 0) missing += std::string(" ") + paths::Name(static_cast<paths::Path>(p));
+            if (paths::Counter(static_cast<paths::Path>(p)) == 0)
+                missing += std::string(" ") + paths::Name(static_cast<paths::Path>(p));
         }
         EXPECT_TRUE(missing.empty()) << "paths of the engine's map that no differential test reached:" << missing;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cycle_arithmetic.h"
+#include "oscillator_definition.h"
 #include "sine_index.h"
 #include "square_smoother.h"
 
@@ -80,13 +81,13 @@ TEST(SineIndex, DividedIndexIsTheLiteralOneAndStaysInTheTable) {
             const int32_t period = periods(rng);
             const int32_t position =
                 k % 5 == 0 ? period - 1 : static_cast<int32_t>(rng() % static_cast<uint32_t>(period));
-            const int32_t index = vexlo::SineIndexDivided(length, position, period);
+            const int32_t index = vexlo::SineIndexOf(length, position, period);
             ASSERT_EQ(index, LiteralIndex(length, position, period)) << length << " " << period << " " << position;
             ASSERT_LT(index, length);
         }
     }
-    EXPECT_EQ(vexlo::SineIndexDivided(100, 5, 3), 0) << "a position outside its period reads entry 0";
-    EXPECT_EQ(vexlo::SineIndexDivided(100, -1, 3), 0);
+    EXPECT_EQ(vexlo::SineIndexOf(100, 5, 3), 0) << "a position outside its period reads entry 0";
+    EXPECT_EQ(vexlo::SineIndexOf(100, -1, 3), 0);
 }
 
 // The modulated loop's step: the count after step 9 plus one, from the count as a double and the ratio
