@@ -26,8 +26,12 @@ inline bool TruncToInt32(double x, int32_t* result) {
 // are exactly the whole numbers); subtracting it again is exact.
 inline constexpr double kRoundingBias = 4503599627370496.0;
 
-// x in [0, 2^51] rounded to the nearest whole number (ties to even), as a double.
-inline double NearestWhole(double x) { return (x + kRoundingBias) - kRoundingBias; }
+// x in [0, 2^51] rounded to the nearest whole number (ties to even), as a double; the same for each lane
+// of a PackedDouble (packed_double.h).
+template <class Double>
+inline Double NearestWhole(Double x) {
+    return (x + kRoundingBias) - kRoundingBias;
+}
 
 }  // namespace vexlo
 

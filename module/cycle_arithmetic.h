@@ -58,7 +58,7 @@ inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) { return a < per
 //     factor 2 of each other, or t = 0).
 //
 // The steps are split so that a loop can carry the chain alone and test the products afterwards:
-// RescaledProduct, then NearestPlusOne on the chain and IsDecided off it.
+// RescaledProduct, then NearestPlusOne on the chain and IsDecided off it (CountChain::CountActive).
 inline constexpr double kDecided = 0.5 - 1.0 / 1048576.0;  // 1/2 - 2^-20
 
 inline double RescaledProduct(double counted, double ratio) { return counted * ratio; }
@@ -66,12 +66,6 @@ inline double NearestPlusOne(double product) { return (product + kRoundingBias) 
 inline bool IsDecided(double product) {
     const double gap = product - ((product + kRoundingBias) - kRoundingBias);
     return std::fabs(gap) < kDecided;
-}
-
-inline double RescaledPlusOne(double counted, double ratio, bool* undecided) {
-    const double product = RescaledProduct(counted, ratio);
-    *undecided = !IsDecided(product);
-    return NearestPlusOne(product);
 }
 
 // Square level: +1 for the first half of the period, -1 for the second. SquareValue's test is

@@ -20,6 +20,7 @@
 
 #include "cycle_arithmetic.h"
 #include "oscillator_definition.h"
+#include "packed_double.h"
 #include "sine_index.h"
 #include "square_smoother.h"
 
@@ -67,11 +68,6 @@ struct Measured {
 // Measures samples [from, from + count) of the block into measured[0, count), 1 <= count <= kStretch.
 // Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
-
-// OutputOf for two samples, one per double lane: each lane takes its operations in their order.
-VEXLO_PER_SAMPLE __m128d OutputPair(__m128d wave, __m128d depth_eff, __m128d offset, __m128d in) {
-    return _mm_mul_pd(_mm_add_pd(_mm_mul_pd(wave, depth_eff), offset), in);
-}
 
 // The triangle at two positions, lane by lane as TriangleValue: the same double product and division, and
 // the same choice of piece, made by masks.
@@ -129,8 +125,24 @@ inline bool GainsHeld(const Block& block, int32_t from, int32_t count) {
     return KeepTheirBits(count, HeldBits(block.in + from), HeldBits(block.depth + from), HeldBits(block.offset + from));
 }
 
+// PositionOf from CountChain::Count's answer c for a sample (the count plus one): c + (PO - 1), less P
+// once it reaches P, in double. Every term is a whole number below 2P, so each operation is exact and
+// the result is PositionOf's. One body for a double and for a PackedDouble (two samples); meaningless
+// for an inactive sample (c = 0), which callers mark from c.
+template <class Double>
+VEXLO_PER_SAMPLE Double PositionOfCounted(Double counted, Double offset_less_one, Double whole) {
+    const Double sum = counted + offset_less_one;
+    return sum - Where(sum >= whole, whole);
+}
+
+// The position of measured sample k from Count's answer for it; -1 when it is inactive.
+VEXLO_PER_SAMPLE int32_t PositionOfCount(double counted, const Measured& measured, int32_t k) {
+    if (counted == 0.0) return -1;
+    return static_cast<int32_t>(PositionOfCounted(counted, measured.offset_less_one[k], measured.whole[k]));
+}
+
 // The count's chain while products are exact, carried as a double from sample to sample: only one
-// multiply, one add and one subtract lie on it (see RescaledPlusOne). Made from the cycle's counters
+// multiply, one add and one subtract lie on it (see RescaledProduct). Made from the cycle's counters
 // at the start of a stretch and turned back into them at its end.
 struct CountChain {
     double counted;           // the coming sample's count moved on by one: a whole number, 0 after a reset
@@ -152,17 +164,18 @@ struct CountChain {
             return 0.0;
         }
 
-        // RescaledCount (to the same count when the period holds), and the next sample counted; the
-        // defined steps decide the rare product too close to a half.
-        bool undecided = false;
-        double next = RescaledPlusOne(counted, whole_period * previous_inverse, &undecided);
-        if (undecided) {
-            const int32_t whole = static_cast<int32_t>(counted);
-            next = 1.0 + static_cast<double>(previous_period != period ? RescaledCount(whole, previous_period, period)
-                                                                       : whole);
+        // CountActive, unless its product is too close to a half to decide RescaledCount's answer; then
+        // RescaledCount itself (the same count when the period holds).
+        const int32_t before = static_cast<int32_t>(counted);
+        double product;
+        double next = CountActive(whole_period, inverse, product);
+        if (!IsDecided(product)) {
+            const int32_t rescaled =
+                previous_period != period ? RescaledCount(before, previous_period, period) : before;
+            next = Wrapped(1.0 + static_cast<double>(rescaled), whole_period, inverse);
         }
         previous_period = period;
-        return Wrapped(next, whole_period, inverse);
+        return next;
     }
 
     // Count for an active sample, leaving the rescale's product in `product` instead of testing it, and
@@ -187,15 +200,9 @@ struct CountChain {
         return next;
     }
 
-    // The position of a sample with period P (0: inactive), 1.0 / P and phase offset 0 .. P - 1; -1 when
-    // it is inactive.
-    VEXLO_PER_SAMPLE int32_t Step(int32_t period, double inverse, int32_t phase_offset) {
-        return PositionOfCounted(Count(period, static_cast<double>(period), inverse), phase_offset, period);
-    }
-
-    // PositionOf from Count's answer for the sample; -1 when it is inactive (period 0).
-    VEXLO_PER_SAMPLE static int32_t PositionOfCounted(double next, int32_t phase_offset, int32_t period) {
-        return period == 0 ? -1 : PositionOf(static_cast<int32_t>(next) - 1, phase_offset, period);
+    // The position of measured sample k; -1 when it is inactive.
+    VEXLO_PER_SAMPLE int32_t Step(const Measured& measured, int32_t k) {
+        return PositionOfCount(Count(measured.period[k], measured.whole[k], measured.inverse[k]), measured, k);
     }
 };
 

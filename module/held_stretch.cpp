@@ -43,7 +43,8 @@ struct HeldGains {
     VEXLO_PER_SAMPLE float Output(int32_t, double wave) const { return OutputOf(wave, depth_eff, offset, in); }
     VEXLO_PER_SAMPLE __m128 Outputs(int32_t, __m128d low, __m128d high) const {
         const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset), i = _mm_set1_pd(in);
-        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, d, o, i)), _mm_cvtpd_ps(OutputPair(high, d, o, i)));
+        return _mm_movelh_ps(_mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, d, o, i)),
+                             _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, d, o, i)));
     }
 };
 //   Per sample: each sample's own DepthEff (measured first) and its Offset and In.
@@ -57,8 +58,9 @@ struct SampleGains {
     VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
         const __m128 d = _mm_loadu_ps(depth_eff + k), o = _mm_loadu_ps(offset + k), i = _mm_loadu_ps(in + k);
         const auto up = [](__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); };
-        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i))),
-                             _mm_cvtpd_ps(OutputPair(high, up(d), up(o), up(i))));
+        return _mm_movelh_ps(
+            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i))),
+            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, up(d), up(o), up(i))));
     }
 };
 
@@ -72,8 +74,9 @@ struct InGains {
     VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
         const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset);
         const __m128 i = _mm_loadu_ps(in + k);
-        return _mm_movelh_ps(_mm_cvtpd_ps(OutputPair(low, d, o, _mm_cvtps_pd(i))),
-                             _mm_cvtpd_ps(OutputPair(high, d, o, _mm_cvtps_pd(_mm_movehl_ps(i, i)))));
+        return _mm_movelh_ps(
+            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, d, o, _mm_cvtps_pd(i))),
+            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, d, o, _mm_cvtps_pd(_mm_movehl_ps(i, i)))));
     }
 };
 
@@ -370,7 +373,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     Measure(block, from, 1, tables.rate, first);
     CountChain chain = CountChain::From(cycle);
     const int32_t period = first.period[0];
-    const int32_t position = chain.Step(period, first.inverse[0], first.phase_offset[0]);
+    const int32_t position = chain.Step(first, 0);
     cycle = chain.ToCycle();
 
     // Inactive (held gains only), every sample is Offset x In again.

@@ -184,7 +184,7 @@ void RenderModulated(const Block& block, const Tables& tables, int32_t from, int
     for (int32_t k = 0; k < count; ++k) {
         const int32_t at = from + k;
         const int32_t period = measured.period[k];
-        const int32_t position = chain.Step(period, measured.inverse[k], measured.phase_offset[k]);
+        const int32_t position = chain.Step(measured, k);
         block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
                                  block.in[at]);
     }
@@ -198,40 +198,23 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
 
 namespace {
 
-// PositionOf for two counted samples, in double: from CountChain::Count's answers c (the count plus
-// one, 0 when inactive), (count + PO) mod P as c + (PO - 1), less P once it reaches P. Every term is a whole
-// number below 2P, so each operation is exact and the result is PositionOf's. An inactive lane's
-// result is meaningless; callers mark it from c = 0.
-VEXLO_PER_SAMPLE __m128d PositionPair(__m128d counted, __m128d offset_less_one, __m128d whole) {
-    const __m128d sum = _mm_add_pd(counted, offset_less_one);
-    return _mm_sub_pd(sum, _mm_and_pd(_mm_cmpge_pd(sum, whole), whole));
-}
-
-// The sine-table indexes of two positions, lane by lane as SineIndexNearest, two lanes per instruction.
-VEXLO_PER_SAMPLE __m128d SineIndexPair(__m128d position, __m128d whole, __m128d inverse, __m128d length) {
-    const __m128d bias = _mm_set1_pd(kRoundingBias);
-    const __m128d product = _mm_mul_pd(length, position);
-    const __m128d nearest = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(product, inverse), bias), bias);
-    const __m128d rest = _mm_sub_pd(product, _mm_mul_pd(nearest, whole));
-    return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmplt_pd(rest, _mm_setzero_pd()), _mm_set1_pd(1.0)));
-}
-
-// OutputOf for four samples (their waves in two pairs), and InactiveOutput in the lanes marked inactive (-1):
-// each lane takes OutputOf's or InactiveOutput's double operations in their order, two lanes per
-// instruction. Under modulation a group with an inactive lane is rare, and only such a group forms
-// the inactive outputs.
+// The outputs of four samples (their waves in two pairs): OutputBeforeRounding, and
+// InactiveBeforeRounding in the lanes marked inactive (-1), each rounded to single once, two lanes per
+// instruction. Under modulation a group with an inactive lane is rare, and only such a group forms the
+// inactive outputs.
 VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, __m128 depth_eff, __m128 offset,
                                         __m128 in, __m128i inactive) {
     const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
     const auto running = [](__m128d w, __m128 d, __m128 o, __m128 i) {
-        return OutputPair(w, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i));
+        return OutputBeforeRounding<PackedDouble>(w, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i));
     };
     __m128d low = running(waves_low, depth_eff, offset, in);
     __m128d upper = running(waves_high, high(depth_eff), high(offset), high(in));
     if (_mm_movemask_epi8(inactive) != 0) {
-        const auto resting = [](__m128d out, __m128 o, __m128 i, __m128i idle) {
-            const __m128d mask = _mm_castsi128_pd(idle);
-            return _mm_or_pd(_mm_and_pd(mask, _mm_mul_pd(_mm_cvtps_pd(o), _mm_cvtps_pd(i))), _mm_andnot_pd(mask, out));
+        const auto resting = [](PackedDouble out, __m128 o, __m128 i, __m128i idle) {
+            const LaneMask mask{_mm_castsi128_pd(idle)};
+            return Either(Where(mask, InactiveBeforeRounding<PackedDouble>(_mm_cvtps_pd(o), _mm_cvtps_pd(i))),
+                          WhereNot(mask, out));
         };
         low = resting(low, offset, in, _mm_unpacklo_epi32(inactive, inactive));
         upper = resting(upper, high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
@@ -268,7 +251,8 @@ void ByInactiveSamples(const Counted& counted, Render render) {
 // The positions of samples at and at + 1 of a counted stretch, and their P as doubles in `whole`.
 VEXLO_PER_SAMPLE __m128d PositionPairAt(const Counted& counted, int32_t at, __m128d& whole) {
     whole = _mm_loadu_pd(counted.measured.whole + at);
-    return PositionPair(_mm_load_pd(counted.counts + at), _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
+    return PositionOfCounted<PackedDouble>(_mm_load_pd(counted.counts + at),
+                                           _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
 }
 
 // Whether IsDecided holds for each of `count` products (a multiple of 2): lane by lane its operations,
@@ -361,14 +345,14 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
     VEXLO_COUNT_PATH(SineIndexesAhead);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
-    const __m128d length = _mm_set1_pd(static_cast<double>(wave.length));
+    const PackedDouble length(static_cast<double>(wave.length));
     const auto fetch = [&](int32_t entry) {
         _mm_prefetch(reinterpret_cast<const char*>(wave.table + entry), _MM_HINT_T0);
     };
     const auto pair = [&](int32_t at) {
         __m128d whole;
         const __m128d position = PositionPairAt(counted, at, whole);
-        return SineIndexPair(position, whole, _mm_loadu_pd(measured.inverse + at), length);
+        return SineIndexNearest<PackedDouble>(length, position, whole, _mm_loadu_pd(measured.inverse + at));
     };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
@@ -379,9 +363,9 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
         for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
     }
     for (; k < count; ++k) {
-        const int32_t period = measured.period[k];
-        const int32_t position = CountChain::PositionOfCounted(counts[k], measured.phase_offset[k], period);
-        index[k] = position < 0 ? 0 : SineIndexMultiplied(wave.length, position, period, measured.inverse[k]);
+        const int32_t position = PositionOfCount(counts[k], measured, k);
+        index[k] =
+            position < 0 ? 0 : SineIndexMultiplied(wave.length, position, measured.period[k], measured.inverse[k]);
         fetch(index[k]);
     }
 }
@@ -454,10 +438,9 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
-        const int32_t period = measured.period[k];
-        const int32_t position = CountChain::PositionOfCounted(counts[k], measured.phase_offset[k], period);
-        block.out[at] = Rendered(wave, position, period, measured.inverse[k], measured.depth_eff[k], block.offset[at],
-                                 block.in[at]);
+        const int32_t position = PositionOfCount(counts[k], measured, k);
+        block.out[at] = Rendered(wave, position, measured.period[k], measured.inverse[k], measured.depth_eff[k],
+                                 block.offset[at], block.in[at]);
     }
 }
 
@@ -499,7 +482,7 @@ public:
         const int32_t window = m_smoother.window;
         float sum = m_smoother.sum;
         int32_t written = m_written;
-        // PositionOf and SquareValue for the group, lane by lane as PositionPair and SquareLevel::At, two
+        // PositionOf and SquareValue for the group, lane by lane as PositionOfCounted and SquareLevel::At, two
         // lanes per instruction (At's test in double: every term is a whole number below 2P, exact).
         int second_half = 0;  // bit `lane` set for a level of -1
         if (n == 4) {
@@ -511,10 +494,8 @@ public:
         } else {
             for (int32_t lane = 0; lane < n; ++lane) {
                 const int32_t at = k + lane;
-                const int32_t period = measured.period[at];
-                const int32_t position =
-                    CountChain::PositionOfCounted(m_counted.counts[at], measured.phase_offset[at], period);
-                if (position >= 0 && !SquareLevel::At(position, period).high()) second_half |= 1 << lane;
+                const int32_t position = PositionOfCount(m_counted.counts[at], measured, at);
+                if (position >= 0 && !SquareLevel::At(position, measured.period[at]).high()) second_half |= 1 << lane;
             }
         }
         for (int32_t lane = 0; lane < n; ++lane) {

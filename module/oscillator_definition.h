@@ -77,9 +77,14 @@ VEXLO_PER_SAMPLE bool FrequencyActive(float hertz) { return static_cast<double>(
 VEXLO_PER_SAMPLE bool DepthActive(float depth_eff) { return depth_eff > 0.0f || depth_eff < 0.0f; }
 VEXLO_PER_SAMPLE bool Active(float hertz, float depth_eff) { return FrequencyActive(hertz) && DepthActive(depth_eff); }
 
-// The output of an inactive sample: the offset alone, Offset x In, rounded to single.
+// The output of an inactive sample: the offset alone, Offset x In in double, rounded to single. One
+// body for a double and for a PackedDouble (two samples), before the rounding.
+template <class Double>
+VEXLO_PER_SAMPLE Double InactiveBeforeRounding(Double offset, Double in) {
+    return offset * in;
+}
 VEXLO_PER_SAMPLE float InactiveOutput(float offset, float in) {
-    return static_cast<float>(static_cast<double>(offset) * static_cast<double>(in));
+    return static_cast<float>(InactiveBeforeRounding(static_cast<double>(offset), static_cast<double>(in)));
 }
 
 // Period in whole samples: R / F + 0.5 truncated, at least 1. Defined for every F: a frequency at or
@@ -222,9 +227,14 @@ inline double SmoothedSquare(SquareLevel level, int32_t window, int32_t ring_len
     return SmoothedOf(SmootherStep(level.value(), window, ring_length, ring, index, last_window, sum), window);
 }
 
-// Output: (w x DepthEff + Offset) x In, in double, rounded to single once.
+// Output: (w x DepthEff + Offset) x In, in double, rounded to single once. One body for a double and
+// for a PackedDouble (two samples), before the rounding.
+template <class Double>
+VEXLO_PER_SAMPLE Double OutputBeforeRounding(Double wave, Double depth_eff, Double offset, Double in) {
+    return (wave * depth_eff + offset) * in;
+}
 VEXLO_PER_SAMPLE float OutputOf(double wave, double depth_eff, double offset, double in) {
-    return static_cast<float>((wave * depth_eff + offset) * in);
+    return static_cast<float>(OutputBeforeRounding(wave, depth_eff, offset, in));
 }
 
 // The inputs of one sample and the block's list values, as the steps read them.

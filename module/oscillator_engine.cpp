@@ -27,9 +27,9 @@
 //     settled runs          a level has filled the ring              HeldLoop (square) HeldSquare, FastPath
 //   silent                  any other wave selector                  a wave of 0       HeldCycle (wave 3)
 // modulated (RunModulated)  every other stretch
-//   MeasureAndCount         sine, triangle, running square           RescaledPlusOne   ModulatedCount, FastPath
+//   MeasureAndCount         sine, triangle, running square           RescaledProduct   ModulatedCount, FastPath
 //     counted again         a rescale product near a half            AllDecided        ModulatedCount.RescalesOntoAHalf
-//   SineIndexesAhead        sine                                     SineIndexPair     FastPath, Linked
+//   SineIndexesAhead        sine                                     SineIndexNearest  FastPath, Linked
 //   TriangleOutputs         triangle                                 TrianglePair      FastPath, Linked
 //   SquareFollower          square while SquareSmoother::Running     SquareFollower    FastPath, ModulatedCount
 //   RenderModulated         other selectors; the square before       CountChain::Step  FastPath (wave 3,

@@ -24,6 +24,8 @@
 #include <cstdint>
 
 #include "checked_convert.h"
+#include "oscillator_definition.h"
+#include "packed_double.h"
 
 namespace vexlo {
 
@@ -34,12 +36,13 @@ inline bool ExactProducts(int32_t length) {
 
 // floor(N x p / P) for 0 <= p < P <= N, with N x N < 2^53 and `inverse` = 1.0 / P, in double: one
 // multiply and a nearest whole number, then one correction taken from a comparison rather than a
-// branch, for positions that jump about.
-inline double SineIndexNearest(double length, double position, double whole, double inverse) {
-    const double product = length * position;
-    const double nearest = NearestWhole(product * inverse);  // q or q + 1, at most N
-    const double rest = product - nearest * whole;
-    return rest < 0.0 ? nearest - 1.0 : nearest;
+// branch, for positions that jump about. One body for a double and for a PackedDouble (two positions).
+template <class Double>
+VEXLO_PER_SAMPLE Double SineIndexNearest(Double length, Double position, Double whole, Double inverse) {
+    const Double product = length * position;
+    const Double nearest = NearestWhole(product * inverse);  // q or q + 1, at most N
+    const Double rest = product - nearest * whole;
+    return nearest - Where(rest < Double(0.0), Double(1.0));
 }
 inline int32_t SineIndexMultiplied(int32_t length, int32_t position, int32_t period, double inverse) {
     return static_cast<int32_t>(SineIndexNearest(static_cast<double>(length), static_cast<double>(position),

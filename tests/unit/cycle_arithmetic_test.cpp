@@ -3,13 +3,18 @@
 // test and the smoother's single-precision leak. Each must agree for every argument the routine can pass.
 #include <gtest/gtest.h>
 
+#include <emmintrin.h>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "cycle_arithmetic.h"
+#include "engine_steps.h"
 #include "oscillator_definition.h"
 #include "sine_index.h"
 #include "square_smoother.h"
@@ -97,19 +102,27 @@ int32_t LiteralStep(int32_t count, int32_t old_period, int32_t period) {
     return old_period != period ? LiteralRescale(count, old_period, period) : count;
 }
 
+// The chain's step as CountChain takes it: the product, its nearest whole number plus one, and whether
+// that is decided.
+double RescaledPlusOne(double counted, double ratio, bool* undecided) {
+    const double product = vexlo::RescaledProduct(counted, ratio);
+    *undecided = !vexlo::IsDecided(product);
+    return vexlo::NearestPlusOne(product);
+}
+
 TEST(Rescale, UnconditionalStepIsTheLiteralWheneverDecided) {
     bool undecided = true;
     for (double ratio : {0.0, 1.0, 1.0 / 3.0, 1440000.0}) {
-        ASSERT_EQ(vexlo::RescaledPlusOne(0.0, ratio, &undecided), 1.0);
+        ASSERT_EQ(RescaledPlusOne(0.0, ratio, &undecided), 1.0);
         ASSERT_FALSE(undecided);
     }
     // Exact halves, and products nearer a half than the roundings could move them, must hand over
     // to the literal steps.
-    vexlo::RescaledPlusOne(1.0, 3.0 * (1.0 / 2.0), &undecided);
+    RescaledPlusOne(1.0, 3.0 * (1.0 / 2.0), &undecided);
     ASSERT_TRUE(undecided);
-    vexlo::RescaledPlusOne(1.0, 0.5 + 0x1p-21, &undecided);
+    RescaledPlusOne(1.0, 0.5 + 0x1p-21, &undecided);
     ASSERT_TRUE(undecided);
-    vexlo::RescaledPlusOne(1.0, 0.5 + 0x1p-19, &undecided);
+    RescaledPlusOne(1.0, 0.5 + 0x1p-19, &undecided);
     ASSERT_FALSE(undecided);
 
     // Rescales that land a hair from a half: from old P (odd) to old P +- 1 at a count of about half
@@ -119,7 +132,7 @@ TEST(Rescale, UnconditionalStepIsTheLiteralWheneverDecided) {
         for (int32_t period : {old_period - 1, old_period + 1}) {
             for (int32_t count : {(old_period - 1) / 2, (old_period + 1) / 2}) {
                 const double ratio = static_cast<double>(period) * (1.0 / static_cast<double>(old_period));
-                const double next = vexlo::RescaledPlusOne(count, ratio, &undecided);
+                const double next = RescaledPlusOne(count, ratio, &undecided);
                 if (!undecided) {
                     ASSERT_EQ(next, static_cast<double>(LiteralStep(count, old_period, period)) + 1.0)
                         << count << " " << old_period << " " << period;
@@ -140,7 +153,7 @@ TEST(Rescale, UnconditionalStepIsTheLiteralWheneverDecided) {
             if (period < 1 || period > length) continue;
             const int32_t count = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(old_period));
             const double ratio = static_cast<double>(period) * (1.0 / static_cast<double>(old_period));
-            const double next = vexlo::RescaledPlusOne(static_cast<double>(count), ratio, &undecided);
+            const double next = RescaledPlusOne(static_cast<double>(count), ratio, &undecided);
             if (undecided) {
                 ASSERT_NE(period, old_period) << count;
                 ++undecided_count;
@@ -246,5 +259,71 @@ TEST(SquareSmoother, LeanStepMatchesTheDefinedStep) {
                         -0.0f, 1e-38f, 1e-45f}) {
         ExpectLeanStepIsTheDefinedOne(50, std::vector<float>(200, -1.0f), start);
         ExpectLeanStepIsTheDefinedOne(50, std::vector<float>(200, 1.0f), start);
+    }
+}
+
+namespace {
+
+// The two lanes of a packed result, as bits.
+std::pair<uint64_t, uint64_t> LaneBits(__m128d lanes) {
+    alignas(16) double both[2];
+    _mm_store_pd(both, lanes);
+    return {std::bit_cast<uint64_t>(both[0]), std::bit_cast<uint64_t>(both[1])};
+}
+
+uint64_t Bits(double x) { return std::bit_cast<uint64_t>(x); }
+
+}  // namespace
+
+// The steps written once for a double and for two (packed_double.h): each lane of the packed form must
+// be the double form's bits for that lane's operands, also where the operands are zeros of either
+// sign, subnormals, infinities and NaN (whose payload is not compared), and on the edges of the
+// comparisons (a remainder of exactly 0, a position sum of exactly P).
+TEST(PackedSteps, EachLaneIsTheDoubleStep) {
+    std::mt19937 rng(0x9AC4);
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double kSpecial[] = {0.0, -0.0, 1e-310, -1e-310, 1.0, -1.0, 0.5, 3e38, -3e38, kInf, -kInf};
+    const auto any = [&]() {
+        if (rng() % 3 == 0) return kSpecial[rng() % 11];
+        return std::uniform_real_distribution<double>(-4.0, 4.0)(rng);
+    };
+    const auto same = [](uint64_t packed, double scalar) {
+        return packed == Bits(scalar) || (std::isnan(std::bit_cast<double>(packed)) && std::isnan(scalar));
+    };
+    for (int32_t k = 0; k < 200000; ++k) {
+        const double w[2] = {any(), any()}, d[2] = {any(), any()}, o[2] = {any(), any()}, i[2] = {any(), any()};
+        const auto out = LaneBits(vexlo::OutputBeforeRounding<vexlo::PackedDouble>(
+            _mm_setr_pd(w[0], w[1]), _mm_setr_pd(d[0], d[1]), _mm_setr_pd(o[0], o[1]), _mm_setr_pd(i[0], i[1])));
+        ASSERT_TRUE(same(out.first, vexlo::OutputBeforeRounding(w[0], d[0], o[0], i[0])));
+        ASSERT_TRUE(same(out.second, vexlo::OutputBeforeRounding(w[1], d[1], o[1], i[1])));
+        const auto inactive = LaneBits(
+            vexlo::InactiveBeforeRounding<vexlo::PackedDouble>(_mm_setr_pd(o[0], o[1]), _mm_setr_pd(i[0], i[1])));
+        ASSERT_TRUE(same(inactive.first, vexlo::InactiveBeforeRounding(o[0], i[0])));
+        ASSERT_TRUE(same(inactive.second, vexlo::InactiveBeforeRounding(o[1], i[1])));
+    }
+
+    // Sine indexes over whole periods (every remainder, 0 included) and positions: two lanes at once.
+    for (int32_t length : {26430, 1440000, 5760000, kLargestExactTable}) {
+        for (int32_t period : {1, 3, 16, 441, 44100, length / 7, length}) {
+            const double inverse = 1.0 / period;
+            for (int32_t p = 0; p + 1 < period && p < 20000; p += 1 + period / 20000) {
+                const auto index = LaneBits(vexlo::SineIndexNearest<vexlo::PackedDouble>(
+                    static_cast<double>(length), _mm_setr_pd(p, p + 1), static_cast<double>(period), inverse));
+                ASSERT_EQ(index.first, Bits(vexlo::SineIndexNearest<double>(length, p, period, inverse)));
+                ASSERT_EQ(index.second, Bits(vexlo::SineIndexNearest<double>(length, p + 1, period, inverse)));
+                ASSERT_EQ(std::bit_cast<double>(index.first), LiteralIndex(length, p, period));
+            }
+            // Counts 1 .. P with phase offsets 0 .. P - 1, around the wrap.
+            for (int32_t c = 1; c <= period && c < 300; ++c) {
+                for (int32_t po : {0, 1, period - c, period - c + 1, period - 1}) {
+                    if (po < 0 || po >= period) continue;
+                    const double whole = period;
+                    const auto position = LaneBits(vexlo::PositionOfCounted<vexlo::PackedDouble>(
+                        _mm_setr_pd(c, c), _mm_setr_pd(po - 1.0, po - 1.0), whole));
+                    ASSERT_EQ(position.first, Bits(vexlo::PositionOfCounted<double>(c, po - 1.0, whole)));
+                    ASSERT_EQ(std::bit_cast<double>(position.first), LiteralPosition(c - 1, po, period));
+                }
+            }
+        }
     }
 }
