@@ -23,6 +23,7 @@
 #include "packed_double.h"
 #include "sine_index.h"
 #include "square_smoother.h"
+#include "waves/wave_list.h"
 
 namespace vexlo {
 
@@ -68,16 +69,6 @@ struct Measured {
 // Measures samples [from, from + count) of the block into measured[0, count), 1 <= count <= kStretch.
 // Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
-
-// The triangle at two positions, lane by lane as TriangleValue: the same double product and division, and
-// the same choice of piece, made by masks.
-VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
-    const __m128d x = _mm_div_pd(_mm_mul_pd(position, _mm_set1_pd(4.0)), whole);
-    const __m128d rising = _mm_cmplt_pd(x, _mm_set1_pd(1.0));
-    const __m128d falling = _mm_andnot_pd(rising, _mm_cmplt_pd(x, _mm_set1_pd(3.0)));
-    const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
-    return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
-}
 
 // One buffer of a stretch, for testing whether it keeps the bits of its first sample.
 class HeldBits {
@@ -206,44 +197,10 @@ struct CountChain {
     }
 };
 
-// The waves, as the paths see them: a type per wave so that each path is compiled once per wave, with
-// no choice left inside its loops. Value is the wave's value at a position as defined (SineValue,
-// TriangleValue, SmoothedSquare of SquareValue), which the stepwise path takes; At is the same value
-// while products are exact (sine_index.h), which the other paths take. The paths are templates over
-// these (explicitly made for the four, in their files).
-struct SineWave {
-    const float* table;
-    int32_t length;
-    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const {
-        return SineValue(table, length, position, period);
-    }
-    VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double inverse) const {
-        return table[SineIndexMultiplied(length, position, period, inverse)];
-    }
-};
-struct TriangleWave {
-    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const { return TriangleValue(position, period); }
-    VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const {
-        return TriangleValue(position, period);
-    }
-};
-struct SquareWave {
-    SquareSmoother* smoother;  // the block's local copy
-    VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const {
-        SquareSmoother& s = *smoother;
-        return SmoothedSquare(SquareValue(position, period), s.window, s.ring_length, s.ring, s.index, s.last_window,
-                              s.sum);
-    }
-    VEXLO_PER_SAMPLE double At(int32_t position, int32_t period, double) const {
-        return smoother->Step(SquareLevel::At(position, period));
-    }
-};
-// Any other selector: 0 while the cycle keeps running.
-struct SilentWave {
-    VEXLO_PER_SAMPLE double Value(int32_t, int32_t) const { return 0.0; }
-    VEXLO_PER_SAMPLE double At(int32_t, int32_t, double) const { return 0.0; }
-};
-
+// The paths are templates over the wave (waves/wave_list.h), so that each is compiled once per wave
+// with no choice left inside its loops; each path's file makes it for every wave of the list. A wave
+// has Value, its value at a position as defined, which the stepwise path takes, and At, the same value
+// while products are exact, which the other paths take.
 // The paths. Each runs samples [from, from + count) of the block (count <= kStretch) from the cycle
 // and smoother state in `cycle` and `wave`, and leaves them as DefinedOutput would.
 //   Held cycle: Freq and Phase hold their bits over the stretch (CycleHeld), and products are exact

@@ -401,9 +401,6 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     return true;
 }
 
-template bool RunHeldCycle<SineWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SineWave);
-template bool RunHeldCycle<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
-template bool RunHeldCycle<SquareWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SquareWave);
-template bool RunHeldCycle<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
+VEXLO_PATH_FOR_EVERY_WAVE(RunHeldCycle);
 
 }  // namespace vexlo

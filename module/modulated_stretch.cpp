@@ -590,7 +590,6 @@ void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t 
     });
 }
 
-template void RunModulated<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
 
 // The stepwise path: DefinedOutput, sample by sample, with each wave's defined value.
 template <class Wave>
@@ -602,9 +601,7 @@ void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t
     }
 }
 
-template void RunStepwise<SineWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SineWave);
-template void RunStepwise<TriangleWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, TriangleWave);
-template void RunStepwise<SquareWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SquareWave);
-template void RunStepwise<SilentWave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, SilentWave);
+VEXLO_PATH_FOR_EVERY_WAVE(RunModulated);
+VEXLO_PATH_FOR_EVERY_WAVE(RunStepwise);
 
 }  // namespace vexlo

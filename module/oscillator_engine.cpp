@@ -2,9 +2,10 @@
 // stretches of up to kStretch samples. The map below names every path and innermost loop, the
 // condition that chooses it, why its result is DefinedOutput's (oscillator_definition.h, the steps as
 // defined), and the tests that reach it. The stepwise path is that definition, sample by sample; every
-// other path calls the one measuring function (Measure, or MeasureFour four samples at a time); the wave is
-// chosen once per block, so each path is compiled once per wave; the cycle and smoother state are
-// loaded into locals once per block and stored once at its end.
+// other path calls the one measuring function (Measure, or MeasureFour four samples at a time). The wave
+// is chosen once per block from the list of waves (waves/wave_list.h, one file per wave), so each path is
+// compiled once per wave; the cycle and smoother state are loaded into locals once per block and stored
+// once at its end.
 //
 // Path / loop               Chosen when                              Proof beside      Reached by (test suites)
 // ------------------------  ---------------------------------------  ----------------  ----------------------------
@@ -46,6 +47,11 @@
 #include "shared_sine_table.h"
 #include "tr_process_routine.h"
 #include "vexlo_module.h"
+
+// The Wave list values the host is offered are the waves' selectors.
+static_assert(vexlo::SineWave::kSelector == VexloModule::kWaveSine);
+static_assert(vexlo::TriangleWave::kSelector == VexloModule::kWaveTriangle);
+static_assert(vexlo::SquareWave::kSelector == VexloModule::kWaveSquare);
 
 namespace {
 
@@ -153,14 +159,8 @@ void VexloModule::Process(int32_t offset, int32_t count) {
 
     const vexlo::Tables tables{m_sine_table, m_table_length, m_int_sample_rate, m_smooth_window};
     vexlo::SquareSmoother smoother = LoadSmoother();
-    switch (block.wave) {
-        case kWaveSine:
-            RunStretches(block, tables, offset, end, cycle, vexlo::SineWave{m_sine_table, m_table_length});
-            break;
-        case kWaveTriangle: RunStretches(block, tables, offset, end, cycle, vexlo::TriangleWave{}); break;
-        case kWaveSquare: RunStretches(block, tables, offset, end, cycle, vexlo::SquareWave{&smoother}); break;
-        default: RunStretches(block, tables, offset, end, cycle, vexlo::SilentWave{}); break;
-    }
+    vexlo::WithWave(block.wave, {m_sine_table, m_table_length, &smoother},
+                    [&](auto wave) { RunStretches(block, tables, offset, end, cycle, wave); });
     StoreCycle(cycle);
     StoreSmoother(smoother);
 }
@@ -175,12 +175,11 @@ void VexloModule::StoreCycle(const vexlo::Cycle& cycle) {
 double VexloModule::Waveform(int16_t selector, int32_t position, int32_t period) {
     // Outside 0 <= position < period there is no wave to speak of.
     if (position < 0 || position >= period || !TablesBuilt()) return 0.0;
-    switch (selector) {
-        case kWaveSine: return vexlo::SineValue(m_sine_table, m_table_length, position, period);
-        case kWaveTriangle: return vexlo::TriangleValue(position, period);
-        case kWaveSquare:
-            return SmoothSquare(vexlo::SquareValue(position, period).value(), m_smooth_window, m_smooth_last_window,
-                                m_smooth_index, m_smooth_ring, m_smooth_sum);
-        default: return 0.0;
-    }
+    // The wave's defined value, on the module's own smoother (stepped as one of its samples would, and
+    // stored back).
+    vexlo::SquareSmoother smoother = LoadSmoother();
+    const double value = vexlo::WithWave(selector, {m_sine_table, m_table_length, &smoother},
+                                         [&](auto wave) { return wave.Value(position, period); });
+    StoreSmoother(smoother);
+    return value;
 }

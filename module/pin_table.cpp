@@ -4,6 +4,7 @@
 // through and never parses them.
 #include "tr_pin_table.h"
 #include "vexlo_module.h"
+#include "waves/wave_list.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr TRPinRow kPinTable[VexloModule::kPinCount] = {
     {"Offset", PIN_IN, DT_FSAMPLE, "0", "10,0,10,0"},
     {"Freq", PIN_IN, DT_FSAMPLE, "1", "20,.0001,20,.0001"},
     {"Phase", PIN_IN, DT_FSAMPLE, "0", "360,0,360,0"},
-    {"Wave", PIN_IN, DT_LIST, "0", "sine=0,triangle=1,square=2"},
+    {"Wave", PIN_IN, DT_LIST, "0", vexlo::kWaveListText.data()},
     {"Out", PIN_OUT, DT_FSAMPLE, nullptr, nullptr},
     {"Freq scale", PIN_SETTING, DT_LIST, "0", "Hz=0,kHz=1"},
     {"Depth scale", PIN_SETTING, DT_LIST, "0", "Absolute=0,Relative=1"},
