@@ -33,18 +33,33 @@ VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) {
     return position + 1 < period ? position + 1 : 0;
 }
 
+// The output step runs on pairs of doubles, and each pair goes in and out of single precision on its
+// own: two singles load and convert as one pair, and a pair's two outputs store as they are rounded.
+// Packing four singles into one register and taking its halves apart costs a shuffle per pair, and
+// the shuffles and conversions share the execution port that bounds these loops.
+// Two singles from memory as a pair of doubles: one load and one conversion, no shuffle.
+VEXLO_PER_SAMPLE __m128d SinglesPair(const float* at) {
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at))));
+}
+// Two table entries as a pair of doubles.
+VEXLO_PER_SAMPLE __m128d EntryPair(float first, float second) {
+    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(first), _mm_set_ss(second)));
+}
+// A pair of outputs rounded to single and stored at out[0, 2).
+VEXLO_PER_SAMPLE void StorePair(float* out, __m128d outputs) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_cvtpd_ps(outputs));
+}
+
 // The output step's gains over the stretch, sample k counted from its first sample: Output for one
-// sample, Outputs for four (their waves in two pairs), each lane as OutputOf.
+// sample, Pair for samples k and k + 1 (before rounding to single), each lane as OutputOf.
 //   Held: In, Depth and Offset keep their bits, so every sample has the first one's.
 struct HeldGains {
     double depth_eff;
     double offset;
     double in;
     VEXLO_PER_SAMPLE float Output(int32_t, double wave) const { return OutputOf(wave, depth_eff, offset, in); }
-    VEXLO_PER_SAMPLE __m128 Outputs(int32_t, __m128d low, __m128d high) const {
-        const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset), i = _mm_set1_pd(in);
-        return _mm_movelh_ps(_mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, d, o, i)),
-                             _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, d, o, i)));
+    VEXLO_PER_SAMPLE __m128d Pair(int32_t, __m128d waves) const {
+        return OutputBeforeRounding<PackedDouble>(waves, _mm_set1_pd(depth_eff), _mm_set1_pd(offset), _mm_set1_pd(in));
     }
 };
 //   Per sample: each sample's own DepthEff (measured first) and its Offset and In.
@@ -55,15 +70,11 @@ struct SampleGains {
     VEXLO_PER_SAMPLE float Output(int32_t k, double wave) const {
         return OutputOf(wave, depth_eff[k], offset[k], in[k]);
     }
-    VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
-        const __m128 d = _mm_loadu_ps(depth_eff + k), o = _mm_loadu_ps(offset + k), i = _mm_loadu_ps(in + k);
-        const auto up = [](__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); };
-        return _mm_movelh_ps(
-            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i))),
-            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, up(d), up(o), up(i))));
+    VEXLO_PER_SAMPLE __m128d Pair(int32_t k, __m128d waves) const {
+        return OutputBeforeRounding<PackedDouble>(waves, SinglesPair(depth_eff + k), SinglesPair(offset + k),
+                                                  SinglesPair(in + k));
     }
 };
-
 //   In alone per sample: Depth and Offset keep their bits (a tremolo), so DepthEff and Offset are the
 //   first sample's.
 struct InGains {
@@ -71,20 +82,11 @@ struct InGains {
     double offset;
     const float* in;
     VEXLO_PER_SAMPLE float Output(int32_t k, double wave) const { return OutputOf(wave, depth_eff, offset, in[k]); }
-    VEXLO_PER_SAMPLE __m128 Outputs(int32_t k, __m128d low, __m128d high) const {
-        const __m128d d = _mm_set1_pd(depth_eff), o = _mm_set1_pd(offset);
-        const __m128 i = _mm_loadu_ps(in + k);
-        return _mm_movelh_ps(
-            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(low, d, o, _mm_cvtps_pd(i))),
-            _mm_cvtpd_ps(OutputBeforeRounding<PackedDouble>(high, d, o, _mm_cvtps_pd(_mm_movehl_ps(i, i)))));
+    VEXLO_PER_SAMPLE __m128d Pair(int32_t k, __m128d waves) const {
+        return OutputBeforeRounding<PackedDouble>(waves, _mm_set1_pd(depth_eff), _mm_set1_pd(offset),
+                                                  SinglesPair(in + k));
     }
 };
-
-// Four table entries as two pairs of doubles.
-VEXLO_PER_SAMPLE void EntryPairs(__m128 entries, __m128d& low, __m128d& high) {
-    low = _mm_cvtps_pd(entries);
-    high = _mm_cvtps_pd(_mm_movehl_ps(entries, entries));
-}
 
 // The stretch's samples, out[0, n) for the n positions after held.position, one at a time: the
 // triangle (whose division per sample bounds it; a packed form runs no faster), and short sine periods.
@@ -112,20 +114,22 @@ void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gain
         std::fill(out, out + n, gains.Output(0, 0.0));
     } else {
         int32_t k = 0;
-        for (; k + 4 <= n; k += 4) _mm_storeu_ps(out + k, gains.Outputs(k, _mm_setzero_pd(), _mm_setzero_pd()));
+        for (; k + 2 <= n; k += 2) StorePair(out + k, gains.Pair(k, _mm_setzero_pd()));
         for (; k < n; ++k) out[k] = gains.Output(k, 0.0);
         static_cast<void>(wave);
         static_cast<void>(held);
     }
 }
 
-// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 4, or with
-// kByResidue their addresses in the residue order (N a multiple of 30); up to three entries beyond n
-// are written too (index has room for n + 3). Each run of positions without a wrap steps four positions
-// on at once: the run's first four indexes lane by lane, then quotient and remainder four positions on
-// per step. In the residue order the address of index i = 30c + r is r x N / 30 + c; it follows the
-// index's steps exactly: adding 30 dc + dr to the index adds dr x N / 30 + dc to the address, and when
-// r + dr reaches 30 (it stays below 60), r loses 30 and c gains one, which adds 1 - N.
+// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 8, or with
+// kByResidue their addresses in the residue order (N a multiple of 30); up to seven entries beyond n
+// are written too (index has room for n + 7). Each run of positions without a wrap steps eight
+// positions on at once, in two sets of four lanes: the run's first eight indexes one by one, then
+// quotient and remainder eight positions on per step. The two sets do not depend on each other, so
+// their steps overlap (one set's chain of add, compare, mask and subtract would bound the loop). In the
+// residue order the address of index i = 30c + r is r x N / 30 + c; it follows the index's steps
+// exactly: adding 30 dc + dr to the index adds dr x N / 30 + dc to the address, and when r + dr
+// reaches 30 (it stays below 60), r loses 30 and c gains one, which adds 1 - N.
 template <bool kByResidue>
 void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int32_t n) {
     if constexpr (kByResidue) {
@@ -133,24 +137,45 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
     } else {
         VEXLO_COUNT_PATH(SteppedIndexes);
     }
+    constexpr int32_t kLanes = 8;
     const int32_t period = held.period;
-    // N = Q x P + S, and 4S = A x P + B. Here P <= N < 2^27, so 4S, 4Q + A and r + B stay well inside
+    // N = Q x P + S, and 8S = A x P + B. Here P <= N < 2^27, so 8S, 8Q + A and r + B stay well inside
     // 32 bits.
     const int32_t quotient = length / period;
     const int32_t rest = length % period;
-    const int32_t four_on = 4 * quotient + 4 * rest / period;
-    const __m128i four_on_index = _mm_set1_epi32(four_on);
-    const __m128i four_on_rest = _mm_set1_epi32(4 * rest % period);
+    const int32_t eight_on = kLanes * quotient + kLanes * rest / period;
+    const __m128i eight_on_index = _mm_set1_epi32(eight_on);
+    const __m128i eight_on_rest = _mm_set1_epi32(kLanes * rest % period);
     const __m128i last_rest = _mm_set1_epi32(period - 1);
     const __m128i whole = _mm_set1_epi32(period);
     const int32_t class_length = length / kResidueClasses;
-    const __m128i four_on_residue = _mm_set1_epi32(four_on % kResidueClasses);
-    const __m128i four_on_address =
-        _mm_set1_epi32(four_on % kResidueClasses * class_length + four_on / kResidueClasses);
+    const __m128i eight_on_residue = _mm_set1_epi32(eight_on % kResidueClasses);
+    const __m128i eight_on_address =
+        _mm_set1_epi32(eight_on % kResidueClasses * class_length + eight_on / kResidueClasses);
     const __m128i next_class = _mm_set1_epi32(class_length);
     const __m128i last_residue = _mm_set1_epi32(kResidueClasses - 1);
     const __m128i classes = _mm_set1_epi32(kResidueClasses);
     const __m128i class_wrap = _mm_set1_epi32(1 - length);
+
+    // Four lanes' index (or address), remainder and residue class, stepped eight positions on.
+    struct Lanes {
+        __m128i index, remainder, residue;
+    };
+    const auto eight_on_of = [&](Lanes& lanes) {
+        // A remainder of P or more carries one into the index (the mask is -1).
+        lanes.remainder = _mm_add_epi32(lanes.remainder, eight_on_rest);
+        const __m128i carry = _mm_cmpgt_epi32(lanes.remainder, last_rest);
+        lanes.remainder = _mm_sub_epi32(lanes.remainder, _mm_and_si128(carry, whole));
+        if constexpr (kByResidue) {
+            lanes.index = _mm_add_epi32(_mm_add_epi32(lanes.index, eight_on_address), _mm_and_si128(carry, next_class));
+            lanes.residue = _mm_sub_epi32(_mm_add_epi32(lanes.residue, eight_on_residue), carry);
+            const __m128i wrap = _mm_cmpgt_epi32(lanes.residue, last_residue);
+            lanes.residue = _mm_sub_epi32(lanes.residue, _mm_and_si128(wrap, classes));
+            lanes.index = _mm_add_epi32(lanes.index, _mm_and_si128(wrap, class_wrap));
+        } else {
+            lanes.index = _mm_sub_epi32(_mm_add_epi32(lanes.index, eight_on_index), carry);
+        }
+    };
 
     int32_t position = held.position;
     for (int32_t done = 0; done < n;) {
@@ -158,13 +183,13 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
         position = NextPosition(position, period);
         const int32_t run = std::min(n - done, period - position);
 
-        // The indexes of the run's first four positions, lane by lane (with P >= 4 they are in the
+        // The indexes of the run's first eight positions, one by one (with P >= 8 they are in the
         // period, but lanes beyond the run are overwritten by the next run or lie past n).
-        alignas(16) int32_t lane_index[4];
-        alignas(16) int32_t lane_rest[4];
-        alignas(16) int32_t lane_residue[4];
+        alignas(16) int32_t lane_index[kLanes];
+        alignas(16) int32_t lane_rest[kLanes];
+        alignas(16) int32_t lane_residue[kLanes];
         SineStep step = SineStep::At(length, position, period, held.inverse);
-        for (int32_t lane = 0; lane < 4; ++lane) {
+        for (int32_t lane = 0; lane < kLanes; ++lane) {
             lane_index[lane] = kByResidue ? ResidueAddress(length, step.index) : step.index;
             lane_rest[lane] = step.rest;
             lane_residue[lane] = kByResidue ? step.index % kResidueClasses : 0;
@@ -175,24 +200,14 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
                 step.rest -= period;
             }
         }
-        __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_index));
-        __m128i remainder = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_rest));
-        __m128i residue = _mm_load_si128(reinterpret_cast<const __m128i*>(lane_residue));
-        for (int32_t k = 0; k < run; k += 4) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), lanes);
-            // Four positions on: a remainder of P or more carries one into the index (the mask is -1).
-            remainder = _mm_add_epi32(remainder, four_on_rest);
-            const __m128i carry = _mm_cmpgt_epi32(remainder, last_rest);
-            remainder = _mm_sub_epi32(remainder, _mm_and_si128(carry, whole));
-            if constexpr (kByResidue) {
-                lanes = _mm_add_epi32(_mm_add_epi32(lanes, four_on_address), _mm_and_si128(carry, next_class));
-                residue = _mm_sub_epi32(_mm_add_epi32(residue, four_on_residue), carry);
-                const __m128i wrap = _mm_cmpgt_epi32(residue, last_residue);
-                residue = _mm_sub_epi32(residue, _mm_and_si128(wrap, classes));
-                lanes = _mm_add_epi32(lanes, _mm_and_si128(wrap, class_wrap));
-            } else {
-                lanes = _mm_sub_epi32(_mm_add_epi32(lanes, four_on_index), carry);
-            }
+        const auto load = [](const int32_t* at) { return _mm_load_si128(reinterpret_cast<const __m128i*>(at)); };
+        Lanes low{load(lane_index), load(lane_rest), load(lane_residue)};
+        Lanes high{load(lane_index + 4), load(lane_rest + 4), load(lane_residue + 4)};
+        for (int32_t k = 0; k < run; k += kLanes) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), low.index);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k + 4), high.index);
+            eight_on_of(low);
+            eight_on_of(high);
         }
         done += run;
         position += run - 1;
@@ -225,8 +240,8 @@ void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, 
     }
 }
 
-// The sine, in two passes: first the table indexes of all n positions, four at a time (see "Stepping"
-// in sine_index.h), then the reads and outputs, four at a time in two registers. Kept apart, each loop
+// The sine, in two passes: first the table indexes of all n positions, eight at a time (see "Stepping"
+// in sine_index.h), then the reads and outputs, a pair of doubles at a time. Kept apart, each loop
 // holds its constants in registers, and the reads, which mostly miss the first-level cache, depend on
 // nothing but the index array, so many of them are in flight at once.
 // Short periods, whose runs are too short to gain from it, take the stepwise loop.
@@ -237,7 +252,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
         HeldLoopStepwise(wave, held, gains, out, n);
         return;
     }
-    alignas(16) int32_t index[kStretch + 4];
+    alignas(16) int32_t index[kStretch + 8];
     const bool by_residue = DenserByResidue(wave.length, held.period);
     if (by_residue) {
         SteppedIndexes<true>(wave.length, held, index, n);
@@ -255,10 +270,8 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
     }
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        __m128d low, high;
-        EntryPairs(_mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]), low,
-                   high);
-        _mm_storeu_ps(out + k, gains.Outputs(k, low, high));
+        StorePair(out + k, gains.Pair(k, EntryPair(table[index[k]], table[index[k + 1]])));
+        StorePair(out + k + 2, gains.Pair(k + 2, EntryPair(table[index[k + 2]], table[index[k + 3]])));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
@@ -315,10 +328,8 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        const __m128 four = _mm_loadu_ps(sums + k);
-        const __m128d low = _mm_div_pd(_mm_cvtps_pd(four), window);
-        const __m128d high = _mm_div_pd(_mm_cvtps_pd(_mm_movehl_ps(four, four)), window);
-        _mm_storeu_ps(out + k, gains.Outputs(k, low, high));
+        StorePair(out + k, gains.Pair(k, _mm_div_pd(SinglesPair(sums + k), window)));
+        StorePair(out + k + 2, gains.Pair(k + 2, _mm_div_pd(SinglesPair(sums + k + 2), window)));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
 }
@@ -347,18 +358,30 @@ bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* dep
     return all;
 }
 
+// Step 7 for every sample of the stretch: each is inactive, its output Offset x In.
+void WriteInactive(const Block& block, int32_t from, int32_t count) {
+    for (int32_t k = 0; k < count; ++k) {
+        block.out[from + k] = InactiveOutput(block.offset[from + k], block.in[from + k]);
+    }
+}
+
 }  // namespace
 
 template <class Wave>
 bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
     float* const out = block.out + from;
+    // Only the output step reads In; Depth and Offset enter it and the activity test. When those two
+    // keep their bits (In moving or not), every sample has the first one's DepthEff and activity, so
+    // the first sample's full step below decides for all of them.
     const bool gains_held = GainsHeld(block, from, count);
+    const bool depth_held =
+        gains_held || KeepTheirBits(count, HeldBits(block.depth + from), HeldBits(block.offset + from));
     float depth_eff[kStretch];
-    if (!gains_held) {
+    if (!depth_held) {
         // A frequency too low (or not a number) leaves every sample inactive, whatever its depth.
         if (!FrequencyActive(HertzOf(block.freq[from], block.kilohertz))) {
             VEXLO_COUNT_PATH(HeldInactive);
-            for (int32_t k = 0; k < count; ++k) out[k] = InactiveOutput(block.offset[from + k], block.in[from + k]);
+            WriteInactive(block, from, count);
             cycle = {-1, -1};
             return true;
         }
@@ -376,10 +399,14 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     const int32_t position = chain.Step(first, 0);
     cycle = chain.ToCycle();
 
-    // Inactive (held gains only), every sample is Offset x In again.
+    // Inactive (Depth and Offset held, so every sample is), every sample is Offset x In.
     if (position < 0) {
         VEXLO_COUNT_PATH(HeldInactive);
-        std::fill(out, out + count, InactiveOutput(block.offset[from], block.in[from]));
+        if (gains_held) {
+            std::fill(out, out + count, InactiveOutput(block.offset[from], block.in[from]));
+        } else {
+            WriteInactive(block, from, count);
+        }
         return true;
     }
 
@@ -388,7 +415,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     if (gains_held) {
         VEXLO_COUNT_PATH(HeldGains);
         HeldLoop(wave, held, HeldGains{first.depth_eff[0], block.offset[from], block.in[from]}, out, count);
-    } else if (KeepTheirBits(count, HeldBits(block.depth + from), HeldBits(block.offset + from))) {
+    } else if (depth_held) {
         VEXLO_COUNT_PATH(InGains);
         HeldLoop(wave, held, InGains{first.depth_eff[0], block.offset[from], block.in + from}, out, count);
     } else {

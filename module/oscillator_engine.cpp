@@ -13,15 +13,17 @@
 // stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz); in    DefinedOutput     Stepwise (forced)
 //                           the test build also when forced
 // held cycle (RunHeldCycle) Freq and Phase keep their bits           held_stretch.cpp  FastPath, HeldCycle
-//   declined                the frequency active, gains moving and   AllDepthsActive   HeldCycle, FastPath
-//                           some depth inactive: modulated instead
-//   all inactive            frequency inactive; or gains held and    CountChain        HeldCycle (Freq 0.003)
-//                           the first sample inactive                                  FastPath
+//   declined                the frequency active, Depth or Offset    AllDepthsActive   HeldCycle, FastPath
+//                           moving and some depth inactive:
+//                           modulated instead
+//   all inactive            frequency inactive; or Depth and Offset  CountChain        HeldCycle (Freq 0.003,
+//                           held and the first sample inactive                         Depth 0), FastPath
 //   HeldGains               In, Depth and Offset keep their bits     OutputOf          HeldSine, HeldCycle
-//   InGains                 only In moves (a tremolo)                OutputOf          HeldCycle
+//   InGains                 Depth and Offset keep their bits, In     OutputOf          HeldCycle
+//                           moves (a tremolo)
 //   SampleGains             Depth or Offset moves                    OutputOf          HeldCycle
 //   HeldLoopStepwise        triangle; sine with P < 16               NextPosition      HeldCycle (P = 2, 3, 5)
-//   SteppedIndexes<false>   sine, P >= 16                            sine_index.h      HeldSine, HeldCycle
+//   SteppedIndexes<false>   sine, P >= 16; eight positions a step    sine_index.h      HeldSine, HeldCycle
 //   SteppedIndexes<true>    sine near whole hertz                    DenserByResidue   HeldSine.WalksInResidueOrder
 //   UnitGainOutputs         sine, gains held, In 1, Offset +-0       UnitGainOutputs   HeldSine.UnitInAndZeroOffset
 //   square sums             square                                   HeldLoop (square) HeldSquare, FastPath

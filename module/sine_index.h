@@ -14,9 +14,9 @@
 //     q + 1 (either at a tie). The remainder a - e x P is exact in double (every term is a whole number
 //     below 2^53, e x P <= N x P) and says which: below 0 means one too many.
 //   - Stepping: with N = Q x P + S (0 <= S < P), N x (p + 1) = (q + Q) x P + (r + S) and r + S < 2P, so
-//     the next index is q + Q, plus one (and r + S - P the next remainder) when r + S >= P. Four steps
-//     at once: with 4S = A x P + B (0 <= B < P, A <= 3), N x (p + 4) = (q + 4Q + A) x P + (r + B), and
-//     again r + B < 2P.
+//     the next index is q + Q, plus one (and r + S - P the next remainder) when r + S >= P. Several
+//     steps at once, m of them: with mS = A x P + B (0 <= B < P, A < m), N x (p + m) =
+//     (q + mQ + A) x P + (r + B), and again r + B < 2P.
 // Above that bound every index is SineIndexOf's division (the stepwise path).
 #ifndef VEXLO_SINE_INDEX_H
 #define VEXLO_SINE_INDEX_H

@@ -417,9 +417,10 @@ namespace {
 // Freq and Phase held while In, Depth and Offset move at audio rate (a tremolo, and depth or offset
 // modulation), against the literal engine: every wave and both depth scales; periods of 2, 3, 5 and
 // 17 samples (the short-period loops), 1 and 10 Hz and a frequency below 1/30 Hz (every sample
-// inactive whatever the depth); gains that pass through zero (Depth 0, or Offset 0 on the Relative
-// scale, makes samples inactive and restarts the cycle), and that take the values where the output
-// step's rounding shows: both zeros, subnormals, infinities, NaN and products beyond single range.
+// inactive whatever the depth); gains that pass through zero or hold it (Depth 0, or Offset 0 on the
+// Relative scale, makes samples inactive and restarts the cycle), and that take the values where the
+// output step's rounding shows: both zeros, subnormals, infinities, NaN and products beyond single
+// range.
 TEST(HeldCycle, AudioOnInDepthAndOffsetIsBitEqual) {
     FakeHost host;
     host.pin_count = VexloModule::kPinCount;
@@ -456,15 +457,19 @@ TEST(HeldCycle, AudioOnInDepthAndOffsetIsBitEqual) {
                     const uint32_t moving = 1 + rng() % 7;
                     const bool zeros = block % 3 == 1;
                     const bool special = block % 5 == 2;
+                    // Held gains of zero: with Depth 0, or Offset 0 on the Relative scale, every sample of the
+                    // block is inactive while In moves.
+                    const float held_depth = block % 4 == 3 ? 0.0f : 0.5f;
+                    const float held_offset = block % 8 == 5 ? 0.0f : 0.25f;
                     for (int32_t k = offset; k < offset + count; ++k) {
                         const double t = k / static_cast<double>(kRate);
                         rig.freq[k] = freq;
                         rig.phase[k] = phase;
                         rig.in[k] = (moving & 1) ? static_cast<float>(std::sin(6.283185307179586 * 440.0 * t)) : 0.8f;
                         rig.depth[k] = (moving & 2) ? static_cast<float>(0.5 + 0.4 * std::sin(6.2831853 * 3.0 * k))
-                                                    : 0.5f;
+                                                    : held_depth;
                         rig.offset[k] = (moving & 4) ? static_cast<float>(0.3 * std::cos(6.2831853 * 0.01 * k))
-                                                     : 0.25f;
+                                                     : held_offset;
                         if (zeros && rng() % 64 == 0) (rng() % 2 ? rig.depth[k] : rig.offset[k]) = 0.0f;
                         if (special && rng() % 16 == 0) {
                             const float value = kSpecial[rng() % 8];
