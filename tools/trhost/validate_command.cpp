@@ -14,7 +14,9 @@
 #include "number_options.h"
 #include "validate/check_runner.h"
 #include "validate/junit_report.h"
+#include "validate/only_failed.h"
 #include "validate/report_output.h"
+#include "validate/run_record.h"
 
 namespace trhost {
 
@@ -27,10 +29,13 @@ struct ValidateOptions {
     std::string library;
     std::optional<uint32_t> seed;
     std::string only;
+    bool only_failed = false;
+    std::string record = validate::kDefaultRecordPath;
     bool list = false;
     bool json = false;
     std::string junit;
     int level = validate::kDefaultLevel;
+    bool level_given = false;
     double timeout_seconds = validate::kDefaultTimeoutSeconds;
     bool timeout_given = false;
 };
@@ -41,7 +46,47 @@ uint32_t FreshSeed() {
     return device() ^ static_cast<uint32_t>(ticks) ^ static_cast<uint32_t>(static_cast<uint64_t>(ticks) >> 32);
 }
 
-int RunValidate(const ValidateOptions& options) {
+// The record of this run for --only-failed, written after every check, so that a run that ends
+// early (stopped, or killed by a CI job's timeout) keeps the verdicts it came to. A record that
+// cannot be kept is said once and changes nothing else: the checks' verdicts decide the exit code.
+class RunKeeper {
+public:
+    RunKeeper(const std::string& path, const std::string& library) : m_library(library) {
+        std::string problem;
+        m_record = validate::RunRecord::Load(path, &problem);
+        Warn(problem);
+        m_failed = !problem.empty();  // a file that is no record is never written over
+        m_build = validate::BuildOf(library);
+        if (!m_build) Warn(library + " cannot be read to tell its build apart: its run is not recorded");
+    }
+    const validate::LibraryRecord* Recorded() const { return m_build ? m_record.Find(m_library) : nullptr; }
+    // The library as it is now (an empty build when it cannot be read, which matches no record).
+    validate::LibraryBuild Build() const { return m_build.value_or(validate::LibraryBuild{}); }
+
+    void Start(uint32_t seed, int level) {
+        if (m_build) m_record.StartRun(m_library, *m_build, seed, level);
+    }
+    void Keep(const validate::CheckResult& result) {
+        if (!m_build || m_failed) return;
+        m_record.Add(m_library, result);
+        std::string problem;
+        if (!m_record.Save(m_library, &problem)) {
+            Warn(problem + ": this run is not recorded for --only-failed");
+            m_failed = true;
+        }
+    }
+
+private:
+    static void Warn(const std::string& problem) {
+        if (!problem.empty()) std::cerr << "trhost validate: warning: " << problem << "\n";
+    }
+    std::string m_library;
+    validate::RunRecord m_record;
+    std::optional<validate::LibraryBuild> m_build;
+    bool m_failed = false;
+};
+
+int RunValidate(ValidateOptions options) {
     auto checks = validate::SelectChecks(options.only);
     if (checks.empty()) {
         std::cerr << "trhost validate: no check matches \"" << options.only << "\" (see --list)\n";
@@ -73,6 +118,16 @@ int RunValidate(const ValidateOptions& options) {
         }
     }
 
+    RunKeeper keeper(options.record, options.library);
+    if (options.only_failed) {
+        validate::Rerun rerun =
+            validate::PlanRerun(checks, options.level_given ? std::optional<int>(options.level) : std::nullopt,
+                                options.seed, keeper.Recorded(), keeper.Build());
+        std::cerr << "trhost validate: --only-failed: " << rerun.note << "\n";
+        checks = rerun.checks;
+        options.level = rerun.level;
+        options.seed = rerun.seed;
+    }
     // A check that starts at a deeper level than this run's does not run.
     std::erase_if(checks, [&](const validate::Check* check) { return check->level > options.level; });
 
@@ -80,14 +135,18 @@ int RunValidate(const ValidateOptions& options) {
                                  options.level};
     double timeout = options.timeout_given ? options.timeout_seconds : validate::DefaultTimeoutSeconds(options.level);
     validate::RunOptions run_options{run.seed, timeout, options.level};
+    keeper.Start(run.seed, run.level);
     if (!options.json) validate::PrintRunHeader(std::cout, run);
+    const auto start = std::chrono::steady_clock::now();
     auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {
+        keeper.Keep(result);
         if (!options.json) validate::PrintCheckResult(std::cout, run, result);
     });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (options.json) {
-        validate::PrintJson(std::cout, run, results);
+        validate::PrintJson(std::cout, run, results, seconds);
     } else {
-        validate::PrintSummary(std::cout, results);
+        validate::PrintSummary(std::cout, results, seconds);
     }
     if (junit.is_open()) {
         validate::WriteJUnitReport(junit, run, results);
@@ -110,30 +169,42 @@ CommandAction AddValidateCommand(CLI::App& app) {
     command->add_option("--seed", options->seed, "seed of every random choice; a failure prints the one it used");
     command->add_option("--only", options->only,
                         "run only checks matching these names, parts of names or * ? patterns (comma-separated)");
+    command->add_flag("--only-failed", options->only_failed,
+                      "run only the checks this build of LIB has not passed (WARN, FAIL, CRASH, or not run) at this "
+                      "level or deeper, as --record FILE keeps them; every check when LIB has changed. Without "
+                      "--seed and --level, with the seed they failed with and the last run's level");
+    command
+        ->add_option("--record", options->record,
+                     "the record of each library's runs that every run writes and --only-failed reads (JSON)")
+        ->type_name("FILE")
+        ->capture_default_str();
     command->add_flag("--list", options->list, "list the checks with a line on each, and exit (as `validate list`)");
     command->add_flag("--json", options->json,
                       "print the results as one JSON document (also when LIB cannot be loaded)");
     command->add_option("--junit", options->junit, "also write the results to FILE as a JUnit XML report")
         ->type_name("FILE");
-    command
-        ->add_option("--level", options->level,
-                     "depth: 1 a quick look (seconds), 2 the usual run, 3 a long soak (more rates, settings, "
-                     "partitions, threads)")
-        ->check(CLI::Range(validate::kQuickestLevel, validate::kDeepestLevel))
-        ->capture_default_str();
+    auto* level =
+        command
+            ->add_option("--level", options->level,
+                         "depth: 1 a quick look (seconds), 2 the usual run, 3 a long soak (more rates, settings, "
+                         "partitions, threads)")
+            ->check(CLI::Range(validate::kQuickestLevel, validate::kDeepestLevel))
+            ->capture_default_str();
     auto* timeout = command
                         ->add_option("--timeout", options->timeout_seconds,
                                      "seconds a check may run before it fails as hung (600 at level 3)")
                         ->check(PositiveDecimal(kLongestTimeoutSeconds))
                         ->capture_default_str();
     auto* list = command->add_subcommand(
-        "list", "List the checks and exit: a line on each, or with --json an array of each check's name, "
-                "description and level (the lowest --level that runs it)");
+        "list",
+        "List the checks and exit: a line on each, or with --json an array of each check's name, "
+        "description and level (the lowest --level that runs it)");
     list->add_flag("--json", options->json, "print the list as a JSON array");
     // --only, given before or after `list`, narrows the list.
     list->fallthrough();
-    return [options, timeout, list] {
+    return [options, timeout, level, list] {
         options->timeout_given = timeout->count() > 0;
+        options->level_given = level->count() > 0;
         options->list = options->list || list->parsed();
         return RunValidate(*options);
     };

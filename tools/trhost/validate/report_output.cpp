@@ -14,6 +14,13 @@ const Check* Find(const std::string& name) {
     return nullptr;
 }
 
+// A wall time as the summary gives it: tenths of a second.
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    return text;
+}
+
 bool Failed(const CheckResult& result) { return result.verdict == Verdict::kFail || result.verdict == Verdict::kCrash; }
 
 }  // namespace
@@ -51,16 +58,16 @@ void PrintCheckResult(std::ostream& out, const RunDescription& run, const CheckR
     out.flush();
 }
 
-void PrintSummary(std::ostream& out, const std::vector<CheckResult>& results) {
+void PrintSummary(std::ostream& out, const std::vector<CheckResult>& results, double seconds) {
     int counts[5] = {0, 0, 0, 0, 0};
     for (const auto& result : results) ++counts[static_cast<int>(result.verdict)];
     out << results.size() << " checks: " << counts[static_cast<int>(Verdict::kPass)] << " passed, "
         << counts[static_cast<int>(Verdict::kWarn)] << " warned, " << counts[static_cast<int>(Verdict::kFail)]
         << " failed, " << counts[static_cast<int>(Verdict::kCrash)] << " crashed, "
-        << counts[static_cast<int>(Verdict::kSkip)] << " skipped\n";
+        << counts[static_cast<int>(Verdict::kSkip)] << " skipped, in " << Seconds(seconds) << " s\n";
 }
 
-void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<CheckResult>& results) {
+void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<CheckResult>& results, double seconds) {
     nlohmann::json checks = nlohmann::json::array();
     for (const auto& result : results) {
         const Check* check = Find(result.name);
@@ -79,8 +86,8 @@ void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<C
         checks.push_back(entry);
     }
     nlohmann::json document = {
-        {"library", run.library},       {"seed", run.seed}, {"level", run.level}, {"isolated", run.isolated},
-        {"passed", RunPassed(results)}, {"checks", checks},
+        {"library", run.library},       {"seed", run.seed},   {"level", run.level}, {"isolated", run.isolated},
+        {"passed", RunPassed(results)}, {"seconds", seconds}, {"checks", checks},
     };
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }

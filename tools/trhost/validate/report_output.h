@@ -27,8 +27,10 @@ bool RunPassed(const std::vector<CheckResult>& results);
 
 void PrintRunHeader(std::ostream& out, const RunDescription& run);
 void PrintCheckResult(std::ostream& out, const RunDescription& run, const CheckResult& result);
-void PrintSummary(std::ostream& out, const std::vector<CheckResult>& results);
-void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<CheckResult>& results);
+// "22 checks: 20 passed, ... in 19.8 s": the count of each verdict and the wall time of the whole run.
+void PrintSummary(std::ostream& out, const std::vector<CheckResult>& results, double seconds);
+// The run as one document; "seconds" is the wall time of the whole run.
+void PrintJson(std::ostream& out, const RunDescription& run, const std::vector<CheckResult>& results, double seconds);
 // The JSON answer when the library could not be loaded: the library, the error, and passed false.
 void PrintJsonLoadFailure(std::ostream& out, const std::string& library, const std::string& error);
 
