@@ -42,44 +42,47 @@ decltype(auto) WithWave(int16_t selector, const WaveSources& sources, Run&& run)
 
 // The Wave pin's list text: "name=selector" for each wave that claims a selector, joined by commas, as
 // a null-terminated array.
+template <class Wave>
+concept Listed = requires {
+    Wave::kSelector;
+};
+
+constexpr std::size_t DecimalLength(int32_t value) {
+    std::size_t length = value < 0 ? 2 : 1;
+    for (int32_t rest = value < 0 ? -value : value; rest >= 10; rest /= 10) ++length;
+    return length;
+}
+
+// The wave's "name=selector" and the comma (or null) after it; nothing for a wave not listed.
+template <class Wave>
+constexpr std::size_t ListedLength() {
+    if constexpr (Listed<Wave>) {
+        return std::string_view(Wave::kName).size() + 1 + DecimalLength(Wave::kSelector) + 1;
+    } else {
+        return 0;
+    }
+}
+
 template <class... W>
 constexpr auto ListTextOf(WaveList<W...>) {
-    constexpr auto digits = [](int32_t value) {
-        int32_t count = value < 0 ? 2 : 1;
-        for (int32_t rest = value < 0 ? -value : value; rest >= 10; rest /= 10) ++count;
-        return count;
-    };
-    constexpr auto length_of = [digits](auto wave) -> std::size_t {
-        using Wave = decltype(wave);
-        if constexpr (requires { Wave::kSelector; }) {
-            return std::string_view(Wave::kName).size() + 1 + digits(Wave::kSelector) + 1;
-        } else {
-            return 0;
-        }
-    };
-    std::array<char, (length_of(W{}) + ...)> text{};  // the last comma's place holds the null
+    std::array<char, (ListedLength<W>() + ...)> text{};  // the last comma's place holds the null
     std::size_t at = 0;
-    const auto append = [&](auto wave) {
-        using Wave = decltype(wave);
-        if constexpr (requires { Wave::kSelector; }) {
+    const auto append = [&]<class Wave>() {
+        if constexpr (Listed<Wave>) {
             if (at > 0) text[at++] = ',';
             for (const char c : std::string_view(Wave::kName)) text[at++] = c;
             text[at++] = '=';
             int32_t value = Wave::kSelector;
-            if (value < 0) text[at++] = '-';
-            const std::size_t first = at;
+            if (value < 0) text[at] = '-';
+            at += DecimalLength(value);
+            std::size_t digit = at;
             do {
-                text[at++] = static_cast<char>('0' + (value < 0 ? -(value % 10) : value % 10));
+                text[--digit] = static_cast<char>('0' + (value < 0 ? -(value % 10) : value % 10));
                 value /= 10;
             } while (value != 0);
-            for (std::size_t a = first, b = at - 1; a < b; ++a, --b) {
-                const char swapped = text[a];
-                text[a] = text[b];
-                text[b] = swapped;
-            }
         }
     };
-    (append(W{}), ...);
+    (append.template operator()<W>(), ...);
     return text;
 }
 inline constexpr auto kWaveListText = ListTextOf(Waves{});

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "linked_module.h"
+#include "waves/wave_list.h"
 
 namespace {
 
@@ -129,3 +130,31 @@ TEST(PinTable, HostPinsBeyondTheTableAreNotSetUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// Waves as the list text sees them: a name and a selector, or neither (the wave for every other value).
+struct NegativeWave {
+    static constexpr int16_t kSelector = -12;
+    static constexpr const char* kName = "low";
+};
+struct WideWave {
+    static constexpr int16_t kSelector = 32767;
+    static constexpr const char* kName = "wide";
+};
+struct ZeroWave {
+    static constexpr int16_t kSelector = 0;
+    static constexpr const char* kName = "z";
+};
+struct UnlistedWave {};
+
+}  // namespace
+
+// The Wave pin's list text is made from the list of waves: every listed wave once, in the list's order,
+// with its selector in decimal (signs and every digit), and nothing for the wave of every other value.
+TEST(WaveListText, NamesEveryListedWaveWithItsSelector) {
+    constexpr auto text = vexlo::ListTextOf(vexlo::WaveList<NegativeWave, UnlistedWave, WideWave, ZeroWave>{});
+    EXPECT_STREQ(text.data(), "low=-12,wide=32767,z=0");
+    EXPECT_EQ(text.size(), std::strlen(text.data()) + 1) << "exactly the text and its null";
+    EXPECT_STREQ(vexlo::kWaveListText.data(), "sine=0,triangle=1,square=2");
+}
