@@ -23,7 +23,6 @@
 #include "packed_double.h"
 #include "sine_index.h"
 #include "square_smoother.h"
-#include "waves/wave_list.h"
 
 namespace vexlo {
 

@@ -10,6 +10,7 @@
 
 #include "engine_steps.h"
 #include "path_counters.h"
+#include "waves/wave_list.h"
 
 namespace vexlo {
 
@@ -589,7 +590,6 @@ void RunModulated<SquareWave>(const Block& block, const Tables& tables, int32_t 
         SquareOutputs<any_inactive()>(block, from, counted, sums, local.window, count);
     });
 }
-
 
 // The stepwise path: DefinedOutput, sample by sample, with each wave's defined value.
 template <class Wave>

@@ -22,18 +22,19 @@
 //   InGains                 Depth and Offset keep their bits, In     OutputOf          HeldCycle
 //                           moves (a tremolo)
 //   SampleGains             Depth or Offset moves                    OutputOf          HeldCycle
-//   HeldLoopStepwise        triangle; sine with P < 16               NextPosition      HeldCycle (P = 2, 3, 5)
-//   SteppedIndexes<false>   sine, P >= 16; eight positions a step    sine_index.h      HeldSine, HeldCycle
-//   SteppedIndexes<true>    sine near whole hertz                    DenserByResidue   HeldSine.WalksInResidueOrder
-//   UnitGainOutputs         sine, gains held, In 1, Offset +-0       UnitGainOutputs   HeldSine.UnitInAndZeroOffset
-//   square sums             square                                   HeldLoop (square) HeldSquare, FastPath
-//     settled runs          a level has filled the ring              HeldLoop (square) HeldSquare, FastPath
-//   silent                  any other wave selector                  a wave of 0       HeldCycle (wave 3)
+//   HeldLoopStepwise        triangle (any wave without a held loop   held_loop.h       HeldCycle (P = 2, 3, 5)
+//                           of its own); sine with P < 16
+//   SteppedIndexes<false>   sine, P >= 16; eight positions a step    waves/sine.h      HeldSine, HeldCycle
+//   SteppedIndexes<true>    sine near whole hertz (DenserByResidue)  waves/sine.h      HeldSine.WalksInResidueOrder
+//   UnitGainOutputs         sine, gains held, In 1, Offset +-0       waves/sine.h      HeldSine.UnitInAndZeroOffset
+//   square sums             square                                   waves/square.h    HeldSquare, FastPath
+//     settled runs          a level has filled the ring              waves/square.h    HeldSquare, FastPath
+//   silent                  any other wave selector                  waves/silent.h    HeldCycle (wave 3)
 // modulated (RunModulated)  every other stretch
 //   MeasureAndCount         sine, triangle, running square           RescaledProduct   ModulatedCount, FastPath
 //     counted again         a rescale product near a half            AllDecided        ModulatedCount.RescalesOntoAHalf
 //   SineIndexesAhead        sine                                     SineIndexNearest  FastPath, Linked
-//   TriangleOutputs         triangle                                 TrianglePair      FastPath, Linked
+//   TriangleOutputs         triangle                                 waves/triangle.h  FastPath, Linked
 //   SquareFollower          square while SquareSmoother::Running     SquareFollower    FastPath, ModulatedCount
 //   RenderModulated         other selectors; the square before       CountChain::Step  FastPath (wave 3,
 //                           its first step, or with W <= 1                             rates 881 and 1763)
@@ -49,6 +50,7 @@
 #include "shared_sine_table.h"
 #include "tr_process_routine.h"
 #include "vexlo_module.h"
+#include "waves/wave_list.h"
 
 // The Wave list values the host is offered are the waves' selectors.
 static_assert(vexlo::SineWave::kSelector == VexloModule::kWaveSine);

@@ -3,9 +3,17 @@
 #ifndef VEXLO_WAVES_SINE_H
 #define VEXLO_WAVES_SINE_H
 
-#include <cstdint>
+#include <emmintrin.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
+#include "held_loop.h"
 #include "oscillator_definition.h"
+#include "path_counters.h"
+#include "shared_sine_table.h"
 #include "sine_index.h"
 #include "waves/wave_sources.h"
 
@@ -26,6 +34,167 @@ struct SineWave {
         return table[SineIndexMultiplied(length, position, period, inverse)];
     }
 };
+
+// Held: Freq and Phase keep their bits (held_stretch.cpp).
+
+// One class of the residue order per second of the table's cycle, so that each holds R entries.
+static_assert(kResidueClasses == kTableSecondsPerCycle);
+
+// The sine-table indexes of the n positions after held.position into index[0, n), for P >= 8, or with
+// kByResidue their addresses in the residue order (N a multiple of 30); up to seven entries beyond n
+// are written too (index has room for n + 7). Each run of positions without a wrap steps eight
+// positions on at once, in two sets of four lanes: the run's first eight indexes one by one, then
+// quotient and remainder eight positions on per step. The two sets do not depend on each other, so
+// their steps overlap (one set's chain of add, compare, mask and subtract would bound the loop). In the
+// residue order the address of index i = 30c + r is r x N / 30 + c; it follows the index's steps
+// exactly: adding 30 dc + dr to the index adds dr x N / 30 + dc to the address, and when r + dr
+// reaches 30 (it stays below 60), r loses 30 and c gains one, which adds 1 - N.
+template <bool kByResidue>
+void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int32_t n) {
+    if constexpr (kByResidue) {
+        VEXLO_COUNT_PATH(SteppedIndexesByResidue);
+    } else {
+        VEXLO_COUNT_PATH(SteppedIndexes);
+    }
+    constexpr int32_t kLanes = 8;
+    const int32_t period = held.period;
+    // N = Q x P + S, and 8S = A x P + B. Here P <= N < 2^27, so 8S, 8Q + A and r + B stay well inside
+    // 32 bits.
+    const int32_t quotient = length / period;
+    const int32_t rest = length % period;
+    const int32_t eight_on = kLanes * quotient + kLanes * rest / period;
+    const __m128i eight_on_index = _mm_set1_epi32(eight_on);
+    const __m128i eight_on_rest = _mm_set1_epi32(kLanes * rest % period);
+    const __m128i last_rest = _mm_set1_epi32(period - 1);
+    const __m128i whole = _mm_set1_epi32(period);
+    const int32_t class_length = length / kResidueClasses;
+    const __m128i eight_on_residue = _mm_set1_epi32(eight_on % kResidueClasses);
+    const __m128i eight_on_address =
+        _mm_set1_epi32(eight_on % kResidueClasses * class_length + eight_on / kResidueClasses);
+    const __m128i next_class = _mm_set1_epi32(class_length);
+    const __m128i last_residue = _mm_set1_epi32(kResidueClasses - 1);
+    const __m128i classes = _mm_set1_epi32(kResidueClasses);
+    const __m128i class_wrap = _mm_set1_epi32(1 - length);
+
+    // Four lanes' index (or address), remainder and residue class, stepped eight positions on.
+    struct Lanes {
+        __m128i index, remainder, residue;
+    };
+    const auto eight_on_of = [&](Lanes& lanes) {
+        // A remainder of P or more carries one into the index (the mask is -1).
+        lanes.remainder = _mm_add_epi32(lanes.remainder, eight_on_rest);
+        const __m128i carry = _mm_cmpgt_epi32(lanes.remainder, last_rest);
+        lanes.remainder = _mm_sub_epi32(lanes.remainder, _mm_and_si128(carry, whole));
+        if constexpr (kByResidue) {
+            lanes.index = _mm_add_epi32(_mm_add_epi32(lanes.index, eight_on_address), _mm_and_si128(carry, next_class));
+            lanes.residue = _mm_sub_epi32(_mm_add_epi32(lanes.residue, eight_on_residue), carry);
+            const __m128i wrap = _mm_cmpgt_epi32(lanes.residue, last_residue);
+            lanes.residue = _mm_sub_epi32(lanes.residue, _mm_and_si128(wrap, classes));
+            lanes.index = _mm_add_epi32(lanes.index, _mm_and_si128(wrap, class_wrap));
+        } else {
+            lanes.index = _mm_sub_epi32(_mm_add_epi32(lanes.index, eight_on_index), carry);
+        }
+    };
+
+    int32_t position = held.position;
+    for (int32_t done = 0; done < n;) {
+        // A run of positions from the next one up to the end of the period (or of the stretch).
+        position = NextPosition(position, period);
+        const int32_t run = std::min(n - done, period - position);
+
+        // The indexes of the run's first eight positions, one by one (with P >= 8 they are in the
+        // period, but lanes beyond the run are overwritten by the next run or lie past n).
+        alignas(16) int32_t lane_index[kLanes];
+        alignas(16) int32_t lane_rest[kLanes];
+        alignas(16) int32_t lane_residue[kLanes];
+        SineStep step = SineStep::At(length, position, period, held.inverse);
+        for (int32_t lane = 0; lane < kLanes; ++lane) {
+            lane_index[lane] = kByResidue ? ResidueAddress(length, step.index) : step.index;
+            lane_rest[lane] = step.rest;
+            lane_residue[lane] = kByResidue ? step.index % kResidueClasses : 0;
+            step.index += quotient;
+            step.rest += rest;
+            if (step.rest >= period) {
+                ++step.index;
+                step.rest -= period;
+            }
+        }
+        const auto load = [](const int32_t* at) { return _mm_load_si128(reinterpret_cast<const __m128i*>(at)); };
+        Lanes low{load(lane_index), load(lane_rest), load(lane_residue)};
+        Lanes high{load(lane_index + 4), load(lane_rest + 4), load(lane_residue + 4)};
+        for (int32_t k = 0; k < run; k += kLanes) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), low.index);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k + 4), high.index);
+            eight_on_of(low);
+            eight_on_of(high);
+        }
+        done += run;
+        position += run - 1;
+    }
+}
+
+// OutputOf for In = 1, an Offset of zero (of either sign) and a finite DepthEff, four samples per
+// single-precision multiply. Why it equals OutputOf: w and DepthEff are singles, so their
+// product p (48 significant bits) is exact in double, and multiplying by In = 1 changes nothing.
+// Adding Offset = -0 changes no value, so the literal output is p rounded once to single, which is
+// what the single multiply gives. Adding +0 changes only an exact zero: p is +-0 exactly when w is 0
+// (DepthEff is not 0 in an active sample, and finite), and then the literal output is +0; every other
+// p is unchanged, and rounded once as before (a p that rounds to -0 in single stays -0 in double too).
+inline void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, float offset, float* out,
+                            int32_t n) {
+    VEXLO_COUNT_PATH(UnitGainOutputs);
+    const __m128 depth = _mm_set1_ps(depth_eff);
+    const __m128 zero = _mm_setzero_ps();
+    // All ones when a zero wave gives +0 (Offset +0), none when it keeps the product's sign (Offset -0).
+    const __m128 plus_zero = std::signbit(offset) ? zero : _mm_castsi128_ps(_mm_set1_epi32(-1));
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128 waves =
+            _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
+        const __m128 to_plus_zero = _mm_and_ps(_mm_cmpeq_ps(waves, zero), plus_zero);
+        _mm_storeu_ps(out + k, _mm_andnot_ps(to_plus_zero, _mm_mul_ps(waves, depth)));
+    }
+    for (; k < n; ++k) {
+        const float wave = table[index[k]];
+        out[k] = wave == 0.0f && !std::signbit(offset) ? 0.0f : wave * depth_eff;
+    }
+}
+
+// The sine, in two passes: first the table indexes of all n positions, eight at a time (see "Stepping"
+// in sine_index.h), then the reads and outputs, a pair of doubles at a time. Kept apart, each loop
+// holds its constants in registers, and the reads, which mostly miss the first-level cache, depend on
+// nothing but the index array, so many of them are in flight at once.
+// Short periods, whose runs are too short to gain from it, take the stepwise loop.
+template <class Gains>
+void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    constexpr int32_t kShortestStepped = 16;
+    if (held.period < kShortestStepped) {
+        HeldLoopStepwise(wave, held, gains, out, n);
+        return;
+    }
+    alignas(16) int32_t index[kStretch + 8];
+    const bool by_residue = DenserByResidue(wave.length, held.period);
+    if (by_residue) {
+        SteppedIndexes<true>(wave.length, held, index, n);
+    } else {
+        SteppedIndexes<false>(wave.length, held, index, n);
+    }
+
+    const float* const table = by_residue ? ResidueOrder(wave.table, wave.length) : wave.table;
+    if constexpr (std::is_same_v<Gains, HeldGains>) {
+        if (gains.in == 1.0 && gains.offset == 0.0 && std::isfinite(gains.depth_eff)) {
+            UnitGainOutputs(table, index, static_cast<float>(gains.depth_eff), static_cast<float>(gains.offset), out,
+                            n);
+            return;
+        }
+    }
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        StorePair(out + k, gains.Pair(k, EntryPair(table[index[k]], table[index[k + 1]])));
+        StorePair(out + k + 2, gains.Pair(k + 2, EntryPair(table[index[k + 2]], table[index[k + 3]])));
+    }
+    for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
+}
 
 }  // namespace vexlo
 

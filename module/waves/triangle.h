@@ -23,6 +23,9 @@ struct TriangleWave {
     }
 };
 
+// Held: the loop that takes one sample at a time (HeldLoopStepwise, held_loop.h); the division per
+// sample bounds it, and a packed form runs no faster.
+
 // TriangleValue at two positions, lane by lane: the same double product and division, and the same choice
 // of piece, made by masks.
 VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
