@@ -16,6 +16,7 @@
 #include "oscillator_definition.h"
 #include "packed_double.h"
 #include "path_counters.h"
+#include "single_pairs.h"
 
 namespace vexlo {
 
@@ -28,26 +29,6 @@ struct HeldSamples {
 
 VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) {
     return position + 1 < period ? position + 1 : 0;
-}
-
-// The output step runs on pairs of doubles, and each pair goes in and out of single precision on its
-// own: two singles load and convert as one pair, and a pair's two outputs store as they are rounded.
-// Packing four singles into one register and taking its halves apart costs a shuffle per pair, and
-// the shuffles and conversions share the execution port that bounds these loops.
-
-// Two singles from memory as a pair of doubles: one load and one conversion, no shuffle.
-VEXLO_PER_SAMPLE __m128d SinglesPair(const float* at) {
-    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at))));
-}
-
-// Two table entries as a pair of doubles.
-VEXLO_PER_SAMPLE __m128d EntryPair(float first, float second) {
-    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(first), _mm_set_ss(second)));
-}
-
-// A pair of outputs rounded to single and stored at out[0, 2).
-VEXLO_PER_SAMPLE void StorePair(float* out, __m128d outputs) {
-    _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_cvtpd_ps(outputs));
 }
 
 // The output step's gains over the stretch, sample k counted from its first sample: Output for one

@@ -10,6 +10,7 @@
 
 #include "engine_steps.h"
 #include "path_counters.h"
+#include "single_pairs.h"
 #include "waves/wave_list.h"
 
 namespace vexlo {
@@ -199,28 +200,24 @@ void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_
 
 namespace {
 
-// The outputs of four samples (their waves in two pairs): OutputBeforeRounding, and
-// InactiveBeforeRounding in the lanes marked inactive (-1), each rounded to single once, two lanes per
-// instruction. Under modulation a group with an inactive lane is rare, and only such a group forms the
-// inactive outputs.
-VEXLO_PER_SAMPLE __m128 RenderedOutputs(__m128d waves_low, __m128d waves_high, __m128 depth_eff, __m128 offset,
-                                        __m128 in, __m128i inactive) {
-    const auto high = [](__m128 v) { return _mm_movehl_ps(v, v); };
-    const auto running = [](__m128d w, __m128 d, __m128 o, __m128 i) {
-        return OutputBeforeRounding<PackedDouble>(w, _mm_cvtps_pd(d), _mm_cvtps_pd(o), _mm_cvtps_pd(i));
-    };
-    __m128d low = running(waves_low, depth_eff, offset, in);
-    __m128d upper = running(waves_high, high(depth_eff), high(offset), high(in));
-    if (_mm_movemask_epi8(inactive) != 0) {
-        const auto resting = [](PackedDouble out, __m128 o, __m128 i, __m128i idle) {
-            const LaneMask mask{_mm_castsi128_pd(idle)};
-            return Either(Where(mask, InactiveBeforeRounding<PackedDouble>(_mm_cvtps_pd(o), _mm_cvtps_pd(i))),
-                          WhereNot(mask, out));
-        };
-        low = resting(low, offset, in, _mm_unpacklo_epi32(inactive, inactive));
-        upper = resting(upper, high(offset), high(in), _mm_unpackhi_epi32(inactive, inactive));
+// The outputs of samples k and k + 1 of a stretch starting at block sample `from`, from their waves:
+// OutputBeforeRounding, and InactiveBeforeRounding in the lanes whose count is 0 (inactive), each
+// rounded to single once and stored, two lanes per instruction. Under modulation a pair with an
+// inactive lane is rare, and only such a pair forms the inactive outputs.
+template <bool kAnyInactive>
+VEXLO_PER_SAMPLE void StoreRenderedPair(const Block& block, int32_t from, const Measured& measured,
+                                        const double* counts, int32_t k, __m128d waves) {
+    const int32_t at = from + k;
+    const __m128d offset = SinglesPair(block.offset + at);
+    const __m128d in = SinglesPair(block.in + at);
+    PackedDouble out = OutputBeforeRounding<PackedDouble>(waves, SinglesPair(measured.depth_eff + k), offset, in);
+    if constexpr (kAnyInactive) {
+        const LaneMask inactive{_mm_cmpeq_pd(_mm_load_pd(counts + k), _mm_setzero_pd())};
+        if (_mm_movemask_pd(inactive.bits) != 0) {
+            out = Either(Where(inactive, InactiveBeforeRounding<PackedDouble>(offset, in)), WhereNot(inactive, out));
+        }
     }
-    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(upper));
+    StorePair(block.out + at, out);
 }
 
 // A stretch measured and counted: the first pass of the paths that render four samples at a time.
@@ -379,15 +376,10 @@ void SineOutputs(const Block& block, int32_t from, const Counted& counted, const
     const double* const counts = counted.counts;
     const auto entry = [&](int32_t k) { return table[index[k]]; };
     int32_t k = 0;
+    // Inactive lanes read entry 0, and their output ignores it.
     for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        // Inactive lanes read entry 0, and their output ignores it.
-        const __m128i inactive = InactiveLanesIf<kAnyInactive>(counts + k);
-        const __m128 waves = _mm_setr_ps(entry(k), entry(k + 1), entry(k + 2), entry(k + 3));
-        _mm_storeu_ps(block.out + at,
-                      RenderedOutputs(_mm_cvtps_pd(waves), _mm_cvtps_pd(_mm_movehl_ps(waves, waves)),
-                                      _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
-                                      _mm_loadu_ps(block.in + at), inactive));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, SinglesPair(entry(k), entry(k + 1)));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, SinglesPair(entry(k + 2), entry(k + 3)));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
@@ -430,12 +422,10 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
         return TrianglePair(position, whole);
     };
     int32_t k = 0;
+    // Inactive lanes' waves are meaningless; their output ignores them.
     for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        // Inactive lanes' waves are meaningless; their output ignores them.
-        _mm_storeu_ps(block.out + at, RenderedOutputs(pair(k), pair(k + 2), _mm_loadu_ps(measured.depth_eff + k),
-                                                      _mm_loadu_ps(block.offset + at), _mm_loadu_ps(block.in + at),
-                                                      InactiveLanesIf<kAnyInactive>(counts + k)));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, pair(k));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, pair(k + 2));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
@@ -546,16 +536,12 @@ void SquareOutputs(const Block& block, int32_t from, const Counted& counted, con
     const double* const counts = counted.counts;
     const __m128d divisor = _mm_set1_pd(window > 1 ? static_cast<double>(window) : 1.0);
     int32_t k = 0;
+    // SmoothedOf, two lanes per division (dividing by 1 when W <= 1 changes nothing); inactive lanes' sums
+    // are meaningless and their output ignores them.
     for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        // SmoothedOf, two lanes per division (dividing by 1 when W <= 1 changes nothing); inactive lanes'
-        // sums are meaningless and their output ignores them.
-        const __m128 four = _mm_loadu_ps(sums + k);
-        const __m128d low = _mm_div_pd(_mm_cvtps_pd(four), divisor);
-        const __m128d high = _mm_div_pd(_mm_cvtps_pd(_mm_movehl_ps(four, four)), divisor);
-        _mm_storeu_ps(block.out + at,
-                      RenderedOutputs(low, high, _mm_loadu_ps(measured.depth_eff + k), _mm_loadu_ps(block.offset + at),
-                                      _mm_loadu_ps(block.in + at), InactiveLanesIf<kAnyInactive>(counts + k)));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, _mm_div_pd(SinglesPair(sums + k), divisor));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2,
+                                        _mm_div_pd(SinglesPair(sums + k + 2), divisor));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;

@@ -190,8 +190,8 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
     }
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        StorePair(out + k, gains.Pair(k, EntryPair(table[index[k]], table[index[k + 1]])));
-        StorePair(out + k + 2, gains.Pair(k + 2, EntryPair(table[index[k + 2]], table[index[k + 3]])));
+        StorePair(out + k, gains.Pair(k, SinglesPair(table[index[k]], table[index[k + 1]])));
+        StorePair(out + k + 2, gains.Pair(k + 2, SinglesPair(table[index[k + 2]], table[index[k + 3]])));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
