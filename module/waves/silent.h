@@ -25,6 +25,8 @@ struct SilentWave {
 
 // Held: Freq and Phase keep their bits (held_stretch.cpp).
 
+namespace {
+
 // Any other selector: a wave of 0 throughout; with held gains every sample has the same output.
 template <class Gains>
 void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
@@ -39,6 +41,8 @@ void HeldLoop(const SilentWave& wave, const HeldSamples& held, const Gains& gain
         static_cast<void>(held);
     }
 }
+
+}  // namespace
 
 }  // namespace vexlo
 

@@ -37,6 +37,8 @@ struct SineWave {
 
 // Held: Freq and Phase keep their bits (held_stretch.cpp).
 
+namespace {
+
 // One class of the residue order per second of the table's cycle, so that each holds R entries.
 static_assert(kResidueClasses == kTableSecondsPerCycle);
 
@@ -195,6 +197,8 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
     }
     for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
+
+}  // namespace
 
 }  // namespace vexlo
 

@@ -39,6 +39,8 @@ struct SquareWave {
 
 // Held: Freq and Phase keep their bits (held_stretch.cpp).
 
+namespace {
+
 // The square: first the smoother's sums (its chain), then the averages and outputs two at a time.
 //
 // Settled runs: once the last W + 1 samples written are one level, every ring slot holds it, so each
@@ -96,6 +98,8 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     }
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
 }
+
+}  // namespace
 
 }  // namespace vexlo
 
