@@ -42,7 +42,7 @@ bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* dep
     return all;
 }
 
-// Step 7 for every sample of the stretch: each is inactive, its output Offset x In.
+// InactiveOutput for every sample of the stretch: each is inactive, its output Offset x In.
 void WriteInactive(const Block& block, int32_t from, int32_t count) {
     for (int32_t k = 0; k < count; ++k) {
         block.out[from + k] = InactiveOutput(block.offset[from + k], block.in[from + k]);

@@ -95,7 +95,7 @@ TEST(SineIndex, DividedIndexIsTheLiteralOneAndStaysInTheTable) {
     EXPECT_EQ(vexlo::SineIndexOf(100, -1, 3), 0);
 }
 
-// The modulated loop's step: the count after step 9 plus one, from the count as a double and the ratio
+// The modulated loop's step: the count after RescaledCount plus one, from the count as a double and the ratio
 // P x (1 / old P). Where it answers as decided it must be the literal step, which leaves the count as it
 // is when the period holds; and a count of 0 (after a reset) stays 0 whatever the ratio.
 int32_t LiteralStep(int32_t count, int32_t old_period, int32_t period) {
