@@ -149,6 +149,57 @@ TEST_F(RecordTest, RunsOfTwoLibrariesAtOnceEachKeepTheirOwnEntry) {
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
 
+TEST_F(RecordTest, TwoRunsOfOneLibraryAtOnceKeepEachOthersVerdicts) {
+    const std::string record_path = Path("record.json");
+    const std::string lib = Path("lib.so");
+    std::string problem;
+    RunRecord earlier = RunRecord::Load(record_path, &problem);
+    earlier.StartRun(lib, kBuild, 1, 2, {"exports", "pins", "realtime"});
+    for (const char* name : {"exports", "pins", "realtime"}) earlier.Add(lib, Result(name, Verdict::kPass));
+    ASSERT_TRUE(earlier.Save(lib, &problem)) << problem;
+
+    // Two CI jobs, --only pins and --only realtime, read the record before either writes: the one that
+    // saves last must not put back the PASS of pins that the other has just found failing.
+    RunRecord pins_job = RunRecord::Load(record_path, &problem);
+    RunRecord realtime_job = RunRecord::Load(record_path, &problem);
+    pins_job.StartRun(lib, kBuild, 2, 2, {"pins"});
+    realtime_job.StartRun(lib, kBuild, 3, 2, {"realtime"});
+    pins_job.Add(lib, Result("pins", Verdict::kFail));
+    ASSERT_TRUE(pins_job.Save(lib, &problem)) << problem;
+    realtime_job.Add(lib, Result("realtime", Verdict::kWarn));
+    ASSERT_TRUE(realtime_job.Save(lib, &problem)) << problem;
+
+    const RunRecord loaded = RunRecord::Load(record_path, &problem);
+    const LibraryRecord* kept = loaded.Find(lib);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->checks.at("exports").verdict, Verdict::kPass);
+    EXPECT_EQ(kept->checks.at("pins").verdict, Verdict::kFail);
+    EXPECT_EQ(kept->checks.at("pins").seed, 2u);
+    EXPECT_EQ(kept->checks.at("realtime").verdict, Verdict::kWarn);
+}
+
+TEST_F(RecordTest, ACheckARunStartsHasNoVerdictUntilItEnds) {
+    const std::string record_path = Path("record.json");
+    const std::string lib = Path("lib.so");
+    std::string problem;
+    RunRecord record = RunRecord::Load(record_path, &problem);
+    record.StartRun(lib, kBuild, 1, 2, {"exports", "threads"});
+    record.Add(lib, Result("exports", Verdict::kPass));
+    record.Add(lib, Result("threads", Verdict::kPass));
+    ASSERT_TRUE(record.Save(lib, &problem)) << problem;
+
+    // The next run starts threads and is killed inside it (a hang that the CI job's own timeout ends):
+    // the PASS of the earlier run must not stand for a check that did not finish.
+    record = RunRecord::Load(record_path, &problem);
+    record.StartRun(lib, kBuild, 2, 2, {"threads"});
+    ASSERT_TRUE(record.Save(lib, &problem)) << problem;
+    const RunRecord loaded = RunRecord::Load(record_path, &problem);
+    const LibraryRecord* kept = loaded.Find(lib);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->checks.count("threads"), 0u);
+    EXPECT_EQ(kept->checks.at("exports").verdict, Verdict::kPass);
+}
+
 TEST_F(RecordTest, AFileThatIsNoRecordIsNeverWrittenOver) {
     const std::string lib = Path("lib.so");
     for (const std::string& foreign : {std::string("<testsuites/>\n"), std::string("{\"libraries\": {}}\n"),

@@ -7,6 +7,9 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "exit_codes.h"
@@ -46,8 +49,9 @@ uint32_t FreshSeed() {
     return device() ^ static_cast<uint32_t>(ticks) ^ static_cast<uint32_t>(static_cast<uint64_t>(ticks) >> 32);
 }
 
-// The record of this run for --only-failed, written after every check, so that a run that ends
-// early (stopped, or killed by a CI job's timeout) keeps the verdicts it came to. A record that
+// The record of this run for --only-failed, written as the run starts and after every check, so that a
+// run that ends early (stopped, or killed by a CI job's timeout) keeps the verdicts it came to, and
+// leaves the check it was inside without one. A record that
 // cannot be kept is said once and changes nothing else: the checks' verdicts decide the exit code.
 class RunKeeper {
 public:
@@ -63,12 +67,22 @@ public:
     // The library as it is now (an empty build when it cannot be read, which matches no record).
     validate::LibraryBuild Build() const { return m_build.value_or(validate::LibraryBuild{}); }
 
-    void Start(uint32_t seed, int level) {
-        if (m_build) m_record.StartRun(m_library, *m_build, seed, level);
+    // The run starts `checks`: their earlier verdicts are forgotten at once (and saved), so that a run
+    // killed inside one of them leaves it to be run again.
+    void Start(uint32_t seed, int level, const std::vector<const validate::Check*>& checks) {
+        if (!m_build) return;
+        std::set<std::string> names;
+        for (const validate::Check* check : checks) names.insert(check->name);
+        m_record.StartRun(m_library, *m_build, seed, level, names);
+        Save();
     }
     void Keep(const validate::CheckResult& result) {
-        if (!m_build || m_failed) return;
+        if (!m_build) return;
         m_record.Add(m_library, result);
+        Save();
+    }
+    void Save() {
+        if (m_failed) return;
         std::string problem;
         if (!m_record.Save(m_library, &problem)) {
             Warn(problem + ": this run is not recorded for --only-failed");
@@ -135,7 +149,7 @@ int RunValidate(ValidateOptions options) {
                                  options.level};
     double timeout = options.timeout_given ? options.timeout_seconds : validate::DefaultTimeoutSeconds(options.level);
     validate::RunOptions run_options{run.seed, timeout, options.level};
-    keeper.Start(run.seed, run.level);
+    keeper.Start(run.seed, run.level, checks);
     if (!options.json) validate::PrintRunHeader(std::cout, run);
     const auto start = std::chrono::steady_clock::now();
     auto results = validate::RunChecks(checks, *library, run_options, [&](const validate::CheckResult& result) {

@@ -118,19 +118,24 @@ const LibraryRecord* RunRecord::Find(const std::string& library_path) const {
     return found == m_libraries.end() ? nullptr : &found->second;
 }
 
-void RunRecord::StartRun(const std::string& library_path, const LibraryBuild& build, uint32_t seed, int level) {
+void RunRecord::StartRun(const std::string& library_path, const LibraryBuild& build, uint32_t seed, int level,
+                         const std::set<std::string>& to_run) {
     LibraryRecord& kept = m_libraries[Key(library_path)];
-    if (!(kept.build == build)) {
+    m_new_build = !(kept.build == build);
+    if (m_new_build) {
         kept = LibraryRecord{};
         kept.build = build;
     }
     kept.seed = seed;
     kept.level = level;
+    m_started = to_run;
+    for (const std::string& name : to_run) kept.checks.erase(name);
 }
 
 void RunRecord::Add(const std::string& library_path, const CheckResult& result) {
     LibraryRecord& kept = m_libraries[Key(library_path)];
     kept.checks[result.name] = RecordedVerdict{result.verdict, kept.seed, kept.level};
+    m_started.insert(result.name);
 }
 
 bool RunRecord::Save(const std::string& library_path, std::string* problem) const {
@@ -143,7 +148,21 @@ bool RunRecord::Save(const std::string& library_path, std::string* problem) cons
     // Another run (of another library, in a test runner's parallel jobs) may have written since.
     std::map<std::string, LibraryRecord> libraries;
     if (Read(m_path, libraries, problem) == FileState::kForeign) return false;
-    libraries[ours->first] = ours->second;
+    LibraryRecord& on_file = libraries[ours->first];
+    if (m_new_build || !(on_file.build == ours->second.build)) {
+        on_file = ours->second;
+    } else {
+        on_file.seed = ours->second.seed;
+        on_file.level = ours->second.level;
+        for (const std::string& name : m_started) {
+            auto verdict = ours->second.checks.find(name);
+            if (verdict == ours->second.checks.end()) {
+                on_file.checks.erase(name);
+            } else {
+                on_file.checks[name] = verdict->second;
+            }
+        }
+    }
     nlohmann::json document = {{"format", kFormat}, {"libraries", libraries}};
     try {
         OutputFiles files;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "check.h"
@@ -52,21 +53,31 @@ public:
     // The record of the library at `library_path`, if it has one.
     const LibraryRecord* Find(const std::string& library_path) const;
 
-    // A run of `library_path`, of `build`, with `seed` at `level` starts: a record of another build
-    // of it is dropped, and the run's seed and level become the library's.
-    void StartRun(const std::string& library_path, const LibraryBuild& build, uint32_t seed, int level);
+    // A run of `library_path`, of `build`, with `seed` at `level` starts, to run the checks named in
+    // `to_run`: a record of another build of it is dropped, the run's seed and level become the
+    // library's, and the verdicts of the checks about to run are forgotten until they come again, so
+    // that a run killed inside a check (a hang a CI job's own timeout ends) leaves that check without
+    // a verdict, to be run again, rather than with the verdict of an earlier run.
+    void StartRun(const std::string& library_path, const LibraryBuild& build, uint32_t seed, int level,
+                  const std::set<std::string>& to_run = {});
     // A check of that run came to `result`: its verdict replaces the one recorded.
     void Add(const std::string& library_path, const CheckResult& result);
 
-    // Writes this library's entry into the file, keeping the entries other runs wrote there since
-    // Load (the file is read again just before), through a temporary file renamed over it. False,
-    // with `problem`, when it cannot.
+    // Writes into the file what this run changed of the library's entry (its seed and level, and the
+    // verdicts of the checks it started), keeping what other runs wrote there since Load, of this
+    // library or of others (the file is read again just before), through a temporary file renamed
+    // over it. Two runs of one library at once, each of some checks, so keep each other's verdicts;
+    // only two saves in the same instant can still lose one. False, with `problem`, when it cannot.
     bool Save(const std::string& library_path, std::string* problem) const;
 
 private:
     std::string m_path;
     bool m_writable = true;
     std::map<std::string, LibraryRecord> m_libraries;  // by absolute path
+    // Of the library whose run this is: whether its build was new to the record (its entry is then
+    // written whole), and the checks the run started (their verdicts, or their absence, are written).
+    bool m_new_build = false;
+    std::set<std::string> m_started;
 };
 
 }  // namespace trhost::validate
