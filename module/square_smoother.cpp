@@ -40,15 +40,6 @@ void VexloModule::ReleaseSmoother() {
     m_smooth_window = 0;
 }
 
-double VexloModule::SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index, float*& ring,
-                                 float& sum) {
-    // Without a ring (never opened, or opened at a rate the tables could not be built for) there is
-    // nothing to smooth.
-    if (!ring || m_smooth_ring_length < 1) return 0.0;
-    return vexlo::SmoothedOf(vexlo::SmootherStep(sample, window, m_smooth_ring_length, ring, index, last_window, sum),
-                             window);
-}
-
 vexlo::SquareSmoother VexloModule::LoadSmoother() const {
     return {m_smooth_sum, m_smooth_index, m_smooth_last_window, m_smooth_window, m_smooth_ring_length, m_smooth_ring};
 }

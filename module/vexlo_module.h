@@ -56,18 +56,12 @@ public:
     // null buffer) writes nothing and changes no state.
     void Process(int32_t offset, int32_t count);
 
-    // Two steps of the oscillator's definition (oscillator_definition.h) on the module's own state, for
-    // callers that step one sample at a time (tests and diagnostics). Process does not call them: its
-    // paths take the same steps on local copies of the state (engine_steps.h), which keeps a block's
-    // counters and smoother in registers and lets several samples be worked on at once. Both answer what
-    // Process would for the same state, and move the smoother's members as one of its samples would.
-    //
-    // The wave value at `position` for `selector`, not rounded to single; 0 outside
+    // The wave value at `position` for `selector`, as the oscillator's definition gives it
+    // (oscillator_definition.h) on the module's own tables and smoother (the square moves the smoother
+    // as one of its samples would), for callers that look at one position at a time (tests and
+    // diagnostics); Process does not call it. Not rounded to single; 0 outside
     // 0 <= position < period, and when there are no tables.
     double Waveform(int16_t selector, int32_t position, int32_t period);
-    // One step of the square smoother: stores `sample` in the ring, updates the running sum and answers
-    // the smoothed sample (sum / window when window > 1, else the sum), not rounded to single.
-    double SmoothSquare(float sample, int32_t window, int32_t& last_window, int32_t& index, float*& ring, float& sum);
 
     // Read-only view of the engine state, for diagnostics and tests.
     bool TablesBuilt() const { return m_sine_table != nullptr && m_smooth_ring != nullptr; }
