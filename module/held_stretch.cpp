@@ -112,6 +112,6 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     return true;
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(RunHeldCycle);
+VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle)
 
 }  // namespace vexlo

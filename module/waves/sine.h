@@ -4,6 +4,7 @@
 #define VEXLO_WAVES_SINE_H
 
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <type_traits>
 
 #include "held_loop.h"
+#include "modulated_loop.h"
 #include "oscillator_definition.h"
 #include "path_counters.h"
 #include "shared_sine_table.h"
@@ -196,6 +198,78 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
         StorePair(out + k + 2, gains.Pair(k + 2, SinglesPair(table[index[k + 2]], table[index[k + 3]])));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
+}
+
+// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+
+// The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
+// time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
+// as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
+template <bool kAnyInactive>
+void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, int32_t* index) {
+    VEXLO_COUNT_PATH(SineIndexesAhead);
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const PackedDouble length(static_cast<double>(wave.length));
+    const auto fetch = [&](int32_t entry) {
+        _mm_prefetch(reinterpret_cast<const char*>(wave.table + entry), _MM_HINT_T0);
+    };
+    const auto pair = [&](int32_t at) {
+        __m128d whole;
+        const __m128d position = PositionPairAt(counted, at, whole);
+        return SineIndexNearest<PackedDouble>(length, position, whole, _mm_loadu_pd(measured.inverse + at));
+    };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        // The packed truncation of a whole-number index is the scalar one.
+        const __m128i indexes = TruncatedPairs(pair(k), pair(k + 2));
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
+                        _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
+        for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
+    }
+    for (; k < count; ++k) {
+        const int32_t position = PositionOfCount(counts[k], measured, k);
+        index[k] =
+            position < 0 ? 0 : SineIndexMultiplied(wave.length, position, measured.period[k], measured.inverse[k]);
+        fetch(index[k]);
+    }
+}
+
+// The outputs of a stretch's samples from their table indexes, four at a time.
+template <bool kAnyInactive>
+void SineOutputs(const Block& block, int32_t from, const Counted& counted, const float* table, const int32_t* index,
+                 int32_t count) {
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const auto entry = [&](int32_t k) { return table[index[k]]; };
+    int32_t k = 0;
+    // Inactive lanes read entry 0, and their output ignores it.
+    for (; k + 4 <= count; k += 4) {
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, SinglesPair(entry(k), entry(k + 1)));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, SinglesPair(entry(k + 2), entry(k + 3)));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        block.out[at] = counts[k] == 0.0
+                            ? InactiveOutput(block.offset[at], block.in[at])
+                            : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
+    }
+}
+
+
+// The sine: measuring and the count's chain first, then the table indexes four at a time, each entry
+// asked for from memory as soon as its index is known, then the reads and outputs four at a time. Kept
+// out of the chain's loop, the indexes' long conversions do not hold it up, and the reads, mostly cache
+// misses under modulation, are all in flight before the first is needed.
+inline void ModulatedLoop(const SineWave& wave, const Block& block, const Tables& tables, int32_t from, int32_t count,
+                          Cycle& cycle) {
+    Counted counted;
+    MeasureAndCount(block, tables, from, count, cycle, counted);
+    alignas(16) int32_t index[kStretch];
+    ByInactiveSamples(counted, [&](auto any_inactive) {
+        SineIndexesAhead<any_inactive()>(counted, wave, count, index);
+        SineOutputs<any_inactive()>(block, from, counted, wave.table, index, count);
+    });
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "cycle_arithmetic.h"
 #include "held_loop.h"
+#include "modulated_loop.h"
 #include "oscillator_definition.h"
 #include "path_counters.h"
 #include "square_smoother.h"
@@ -97,6 +98,132 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
         StorePair(out + k + 2, gains.Pair(k + 2, _mm_div_pd(SinglesPair(sums + k + 2), window)));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
+}
+
+// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+
+// The square smoother's sums for a counted stretch, one group behind the count (see MeasureAndCount),
+// while the smoother is in its running state (SquareSmoother::Running). The ring is not written until
+// the stretch is done: the sample leaving the window at the j-th active sample of the stretch is the
+// ring's slot index + 1 + j (mod W + 1) while j < W, that is a sample written before the stretch, and
+// the stretch's own (j - W)-th active level after that; Finish then writes the stretch's last W + 1
+// levels where the steps one by one would have left them. Inactive samples do not step the smoother.
+class SquareFollower {
+public:
+    SquareFollower(const Counted& counted, SquareSmoother& smoother, float* sums)
+        : m_counted(counted), m_smoother(smoother), m_start(smoother), m_sums(sums) {}
+
+    void Restart() {
+        m_smoother = m_start;
+        m_written = 0;
+    }
+
+    // Locals for the sum and the step count, which no store into the arrays can alias.
+    VEXLO_PER_SAMPLE void operator()(int32_t k, int32_t n) {
+        const Measured& measured = m_counted.measured;
+        const int32_t window = m_smoother.window;
+        float sum = m_smoother.sum;
+        int32_t written = m_written;
+        // PositionOf and SquareValue for the group, lane by lane as PositionOfCounted and SquareLevel::At, two
+        // lanes per instruction (At's test in double: every term is a whole number below 2P, exact).
+        int second_half = 0;  // bit `lane` set for a level of -1
+        if (n == 4) {
+            __m128d whole_low, whole_high;
+            const __m128d low = PositionPairAt(m_counted, k, whole_low);
+            const __m128d high = PositionPairAt(m_counted, k + 2, whole_high);
+            second_half = _mm_movemask_ps(_mm_castsi128_ps(NarrowedMasks(
+                _mm_cmpge_pd(low, _mm_sub_pd(whole_low, low)), _mm_cmpge_pd(high, _mm_sub_pd(whole_high, high)))));
+        } else {
+            for (int32_t lane = 0; lane < n; ++lane) {
+                const int32_t at = k + lane;
+                const int32_t position = PositionOfCount(m_counted.counts[at], measured, at);
+                if (position >= 0 && !SquareLevel::At(position, measured.period[at]).high()) second_half |= 1 << lane;
+            }
+        }
+        for (int32_t lane = 0; lane < n; ++lane) {
+            const int32_t at = k + lane;
+            if (m_counted.counts[at] == 0.0) {
+                m_sums[at] = 0.0f;  // read with the group, and ignored
+                continue;
+            }
+            const SquareLevel level = SquareLevel::FirstHalf((second_half & (1 << lane)) == 0);
+            const float leaving = written < window ? m_start.ring[RingSlot(written)] : m_levels[written - window];
+            m_levels[written++] = level.value();
+            sum = LeakyStep(sum, level, leaving);
+            m_sums[at] = sum;
+        }
+        m_smoother.sum = sum;
+        m_written = written;
+    }
+
+    // Writes the stretch's levels into the ring and moves the write slot on, as the steps would have.
+    void Finish() {
+        const int32_t length = m_start.ring_length;
+        const int32_t first = m_written > length ? m_written - length : 0;
+        for (int32_t j = first; j < m_written; ++j) m_start.ring[(m_start.index + j) % length] = m_levels[j];
+        m_smoother.index = static_cast<int32_t>((static_cast<int64_t>(m_start.index) + m_written) % length);
+    }
+
+private:
+    // The ring slot that the j-th step of the stretch reads as leaving (j < W): the one after its write slot.
+    int32_t RingSlot(int32_t j) const {
+        const int32_t slot = m_start.index + 1 + j;
+        return slot < m_start.ring_length ? slot : slot - m_start.ring_length;
+    }
+
+    const Counted& m_counted;
+    SquareSmoother& m_smoother;
+    const SquareSmoother m_start;
+    float* m_sums;
+    float m_levels[kStretch];
+    int32_t m_written = 0;
+};
+
+// The square's outputs from a stretch's sums, four at a time.
+template <bool kAnyInactive>
+void SquareOutputs(const Block& block, int32_t from, const Counted& counted, const float* sums, int32_t window,
+                   int32_t count) {
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const __m128d divisor = _mm_set1_pd(window > 1 ? static_cast<double>(window) : 1.0);
+    int32_t k = 0;
+    // SmoothedOf, two lanes per division (dividing by 1 when W <= 1 changes nothing); inactive lanes' sums
+    // are meaningless and their output ignores them.
+    for (; k + 4 <= count; k += 4) {
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, _mm_div_pd(SinglesPair(sums + k), divisor));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2,
+                                        _mm_div_pd(SinglesPair(sums + k + 2), divisor));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        block.out[at] = counts[k] == 0.0 ? InactiveOutput(block.offset[at], block.in[at])
+                                         : OutputOf(SmoothedOf(sums[k], window), measured.depth_eff[k],
+                                                    block.offset[at], block.in[at]);
+    }
+}
+
+
+// The square: while the smoother runs (after its first step), its sums are taken one group behind the
+// count's chain, so that the two chains overlap; then the averages and outputs four at a time. Until
+// then, a local copy of the smoother, which no output store can alias, one sample at a time.
+inline void ModulatedLoop(const SquareWave& wave, const Block& block, const Tables& tables, int32_t from,
+                          int32_t count, Cycle& cycle) {
+    SquareSmoother local = *wave.smoother;
+    if (!local.Running()) {
+        RenderModulated(block, tables, from, count, cycle, SquareWave{&local});
+        *wave.smoother = local;
+        return;
+    }
+    Counted counted;
+    alignas(16) float sums[kStretch];
+    VEXLO_COUNT_PATH(SquareFollower);
+    SquareFollower follower(counted, local, sums);
+    MeasureAndCount(block, tables, from, count, cycle, counted, follower);
+    follower.Finish();
+    *wave.smoother = local;
+    ByInactiveSamples(counted, [&](auto any_inactive) {
+        SquareOutputs<any_inactive()>(block, from, counted, sums, local.window, count);
+    });
 }
 
 }  // namespace

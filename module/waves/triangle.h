@@ -7,7 +7,9 @@
 
 #include <cstdint>
 
+#include "modulated_loop.h"
 #include "oscillator_definition.h"
+#include "path_counters.h"
 #include "waves/wave_sources.h"
 
 namespace vexlo {
@@ -35,6 +37,50 @@ VEXLO_PER_SAMPLE __m128d TrianglePair(__m128d position, __m128d whole) {
     const __m128d last = _mm_andnot_pd(_mm_or_pd(rising, falling), _mm_sub_pd(x, _mm_set1_pd(4.0)));
     return _mm_or_pd(_mm_or_pd(_mm_and_pd(rising, x), _mm_and_pd(falling, _mm_sub_pd(_mm_set1_pd(2.0), x))), last);
 }
+
+// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+
+namespace {
+
+// The triangle's outputs from a stretch measured and counted, four at a time.
+template <bool kAnyInactive>
+void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, int32_t count,
+                     const TriangleWave& wave) {
+    VEXLO_COUNT_PATH(TriangleOutputs);
+    const Measured& measured = counted.measured;
+    const double* const counts = counted.counts;
+    const auto pair = [&](int32_t at) {
+        __m128d whole;
+        const __m128d position = PositionPairAt(counted, at, whole);
+        return TrianglePair(position, whole);
+    };
+    int32_t k = 0;
+    // Inactive lanes' waves are meaningless; their output ignores them.
+    for (; k + 4 <= count; k += 4) {
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, pair(k));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, pair(k + 2));
+    }
+    for (; k < count; ++k) {
+        const int32_t at = from + k;
+        const int32_t position = PositionOfCount(counts[k], measured, k);
+        block.out[at] = Rendered(wave, position, measured.period[k], measured.inverse[k], measured.depth_eff[k],
+                                 block.offset[at], block.in[at]);
+    }
+}
+
+
+// The triangle: measuring and the count's chain first, then positions, waves and outputs four at a time, so
+// that the waves' divisions overlap one another instead of waiting on the chain, and the choice of
+// piece, a coin toss under phase modulation, is made by masks rather than branches.
+inline void ModulatedLoop(const TriangleWave& wave, const Block& block, const Tables& tables, int32_t from,
+                          int32_t count, Cycle& cycle) {
+    Counted counted;
+    MeasureAndCount(block, tables, from, count, cycle, counted);
+    ByInactiveSamples(counted,
+                      [&](auto any_inactive) { TriangleOutputs<any_inactive()>(block, from, counted, count, wave); });
+}
+
+}  // namespace
 
 }  // namespace vexlo
 

@@ -1,8 +1,8 @@
 // The waves the oscillator runs, listed once. Every choice of wave (the process routine's for a block, the
 // diagnostic Waveform's) and every path compiled per wave is generated from this list, so adding a wave
 // takes its own file in waves/ (its selector, its value at a position, its packed form where it has one,
-// its held loop and their proofs) and its entry here. A Wave list value that no wave of the list claims
-// runs the last one, the silent wave.
+// its own held and modulated loops where it has them, and their proofs) and its entry here. A Wave list
+// value that no wave of the list claims runs the last one, the silent wave.
 #ifndef VEXLO_WAVES_WAVE_LIST_H
 #define VEXLO_WAVES_WAVE_LIST_H
 
@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <tuple>
 
 #include "waves/silent.h"
 #include "waves/sine.h"
@@ -22,8 +21,26 @@ namespace vexlo {
 template <class... Waves>
 struct WaveList {};
 
+}  // namespace vexlo
+
 // The list: each wave but the last claims its own selector (kSelector); the last takes every other.
-using Waves = WaveList<SineWave, TriangleWave, SquareWave, SilentWave>;
+// X(Wave, args...) for each wave in order, so that a list of types (Waves) and a declaration per wave
+// (VEXLO_PATH_FOR_EVERY_WAVE) both come from it.
+#define VEXLO_FOR_EVERY_WAVE(X, ...) \
+    X(SineWave, __VA_ARGS__)         \
+    X(TriangleWave, __VA_ARGS__)     \
+    X(SquareWave, __VA_ARGS__)       \
+    X(SilentWave, __VA_ARGS__)
+
+namespace vexlo {
+
+template <class Ignored, class... Listed>
+struct WaveListAfter {
+    using List = WaveList<Listed...>;
+};
+#define VEXLO_COMMA_WAVE(Wave, ...) , Wave
+using Waves = WaveListAfter<void VEXLO_FOR_EVERY_WAVE(VEXLO_COMMA_WAVE, )>::List;
+#undef VEXLO_COMMA_WAVE
 
 // Answers run(wave) for the wave of the list that `selector` names, made from `sources`.
 template <class Run, class First, class... Rest>
@@ -46,6 +63,16 @@ template <class Wave>
 concept Listed = requires {
     Wave::kSelector;
 };
+
+// The wave's selector, or 0 for the wave that claims none.
+template <class Wave>
+constexpr int32_t SelectorOf() {
+    if constexpr (Listed<Wave>) {
+        return Wave::kSelector;
+    } else {
+        return 0;
+    }
+}
 
 constexpr std::size_t DecimalLength(int32_t value) {
     std::size_t length = value < 0 ? 2 : 1;
@@ -87,15 +114,43 @@ constexpr auto ListTextOf(WaveList<W...>) {
 }
 inline constexpr auto kWaveListText = ListTextOf(Waves{});
 
+// The list's order as WithWave takes it: no two waves claim one selector, and only the last takes every
+// other (a wave in the middle without a selector would hide those after it).
+template <class... W>
+constexpr bool SelectorsUniqueAndLastUnlisted(WaveList<W...>) {
+    constexpr bool listed[] = {Listed<W>...};
+    constexpr std::size_t count = sizeof...(W);
+    for (std::size_t i = 0; i + 1 < count; ++i) {
+        if (!listed[i]) return false;
+    }
+    if (listed[count - 1]) return false;
+    constexpr int32_t selectors[] = {SelectorOf<W>()...};
+    for (std::size_t i = 0; i + 1 < count; ++i) {
+        for (std::size_t j = i + 1; j + 1 < count; ++j) {
+            if (selectors[i] == selectors[j]) return false;
+        }
+    }
+    return true;
+}
+static_assert(SelectorsUniqueAndLastUnlisted(Waves{}),
+              "each wave but the last claims a selector of its own, and the last claims none");
+
+// A Wave list value that no wave claims (one above the largest selector), which the last wave takes.
+template <class... W>
+constexpr int16_t UnlistedSelectorOf(WaveList<W...>) {
+    int32_t largest = -1;
+    ((largest = Listed<W> && SelectorOf<W>() > largest ? SelectorOf<W>() : largest), ...);
+    return static_cast<int16_t>(largest + 1);
+}
+inline constexpr int16_t kUnlistedSelector = UnlistedSelectorOf(Waves{});
+
 }  // namespace vexlo
 
-// Compiles the path template `path` for every wave of the list into the file that defines it, so that the
-// engine's file, which only declares the paths, finds each one: their addresses, kept.
-#define VEXLO_PATH_FOR_EVERY_WAVE(path)                       \
-    template <class... W>                                     \
-    constexpr auto path##ForEachOf(::vexlo::WaveList<W...>) { \
-        return std::make_tuple(&path<W>...);                  \
-    }                                                         \
-    [[gnu::used]] constexpr auto k##path##ForEveryWave = path##ForEachOf(::vexlo::Waves{})
+// Instantiates the path template `path` (answering `result`; engine_steps.h declares the paths) for every
+// wave of the list in the file that defines it, so that the engine's file, which only declares the paths,
+// links with each one. Used inside namespace vexlo.
+#define VEXLO_INSTANTIATE_PATH(Wave, result, path) \
+    template result path<Wave>(const Block&, const Tables&, int32_t, int32_t, Cycle&, Wave);
+#define VEXLO_PATH_FOR_EVERY_WAVE(result, path) VEXLO_FOR_EVERY_WAVE(VEXLO_INSTANTIATE_PATH, result, path)
 
 #endif  // VEXLO_WAVES_WAVE_LIST_H

@@ -22,6 +22,7 @@
 #include "reference/literal_engine.h"
 #include "shared_sine_table.h"
 #include "vexlo_module.h"
+#include "waves/wave_list.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ public:
     }
 
 private:
-    static constexpr int16_t kWaves[8] = {0, 1, 2, 0, 1, 2, 3, 0};
+    static constexpr int16_t kWaves[8] = {0, 1, 2, 0, 1, 2, vexlo::kUnlistedSelector, 0};
 
     bool Chance(int one_in) { return rng_() % static_cast<uint32_t>(one_in) == 0; }
     int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
@@ -436,7 +437,8 @@ TEST(HeldCycle, AudioOnInDepthAndOffsetIsBitEqual) {
     std::mt19937 rng(0x7E3);
     // Held here, the rate's table is built once rather than at every open.
     const float* table = vexlo::AcquireSineTable(30 * static_cast<int32_t>(kRate));
-    const int16_t kWavesHere[] = {VexloModule::kWaveSine, VexloModule::kWaveTriangle, VexloModule::kWaveSquare, 3};
+    const int16_t kWavesHere[] = {VexloModule::kWaveSine, VexloModule::kWaveTriangle, VexloModule::kWaveSquare,
+                                  vexlo::kUnlistedSelector};
     for (const int16_t wave : kWavesHere) {
         for (const uint16_t relative : {uint16_t{0}, uint16_t{1}}) {
             for (const float freq : kFreqs) {

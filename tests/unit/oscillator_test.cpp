@@ -8,6 +8,7 @@
 
 #include "linked_module.h"
 #include "reference/literal_engine.h"
+#include "waves/wave_list.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ TEST(Inactive, CycleRestartsAtThePhaseOffsetWhenDepthReturns) {
 }
 
 TEST(OtherWaveValues, GiveOffsetTimesInWhileTheCycleKeepsItsPlace) {
-    for (int16_t wave : {int16_t{3}, int16_t{-1}, int16_t{0x7FFF}}) {
+    for (int16_t wave : {vexlo::kUnlistedSelector, int16_t{-1}, int16_t{0x7FFF}}) {
         LinkedModule m;
         m.Open();
         m.Run(10, 1.0f, 0.5f, 0.0f, kFreqPeriod100, 0.0f);

@@ -15,6 +15,7 @@
 #include "reference/literal_engine.h"
 #include "tr_assert.h"
 #include "tr_process_routine.h"
+#include "waves/wave_list.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ TEST(UnusableSampleRate, OpenCompletesAndEverySampleIsOffsetTimesIn) {
             EXPECT_EQ(m.host.Opcodes(), kOpenCalls) << rate;
             EXPECT_FALSE(m.module->TablesBuilt()) << rate;
             EXPECT_EQ(m.module->IntSampleRate(), 0) << rate;
-            for (int16_t wave : {0, 1, 2, 3}) {
+            for (int16_t wave : {int16_t{0}, int16_t{1}, int16_t{2}, vexlo::kUnlistedSelector}) {
                 m.rig.SetChoices(wave, static_cast<uint16_t>(wave & 1), 0);
                 FillActiveInputs(m, 512);
                 m.rig.Process(0, 512);
@@ -351,7 +352,7 @@ TEST(FloatEnvironment, OpenAndProcessLeaveTheControlRegistersAsTheyWere) {
     m.Open(96000.0f);
     EXPECT_EQ(_mm_getcsr() & kMxcsrControl, mxcsr);
     EXPECT_EQ(X87ControlWord(), x87);
-    for (int16_t wave : {0, 1, 2, 3}) {
+    for (int16_t wave : {int16_t{0}, int16_t{1}, int16_t{2}, vexlo::kUnlistedSelector}) {
         m.rig.SetChoices(wave, 0, 1);
         FillActiveInputs(m, 512);
         m.rig.in[3] = kNaN;
