@@ -21,6 +21,7 @@
 #include "cycle_arithmetic.h"
 #include "oscillator_definition.h"
 #include "packed_double.h"
+#include "path_counters.h"
 #include "sine_index.h"
 #include "square_smoother.h"
 
@@ -92,6 +93,7 @@ private:
 // each buffer's pointer and first bits stay in registers.
 template <class... Held>
 inline bool KeepTheirBits(int32_t count, const Held&... held) {
+    VEXLO_COUNT_PATH(KeepTheirBits);
     int32_t k = 1;
     for (; k + 8 <= count; k += 8) {
         __m128i diff = _mm_setzero_si128();

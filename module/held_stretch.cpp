@@ -23,6 +23,7 @@ namespace {
 // singles is exact, so rounding it to single is the single multiply; |DepthEff| > 0 is false exactly
 // for either zero and NaN.
 bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* depth_eff) {
+    VEXLO_COUNT_PATH(AllDepthsActive);
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
     const __m128 absolute = _mm_set1_ps(kAbsoluteDepth);
     __m128 active = _mm_castsi128_ps(_mm_set1_epi32(-1));
@@ -44,6 +45,7 @@ bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* dep
 
 // InactiveOutput for every sample of the stretch: each is inactive, its output Offset x In.
 void WriteInactive(const Block& block, int32_t from, int32_t count) {
+    VEXLO_COUNT_PATH(WriteInactive);
     for (int32_t k = 0; k < count; ++k) {
         block.out[from + k] = InactiveOutput(block.offset[from + k], block.in[from + k]);
     }
@@ -87,6 +89,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     if (position < 0) {
         VEXLO_COUNT_PATH(HeldInactive);
         if (gains_held) {
+            VEXLO_COUNT_PATH(FillInactive);
             std::fill(out, out + count, InactiveOutput(block.offset[from], block.in[from]));
         } else {
             WriteInactive(block, from, count);

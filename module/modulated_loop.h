@@ -315,6 +315,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
         group_active = next_active;
     }
     if (grouped >= 4) follow(grouped - 4, 4);
+    VEXLO_COUNT_PATH(AllDecided);
     if (!AllDecided(products, grouped)) {
         VEXLO_COUNT_PATH(CountedAgain);
         chain = start;

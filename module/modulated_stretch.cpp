@@ -3,12 +3,14 @@
 // long for exact products.
 #include "engine_steps.h"
 #include "modulated_loop.h"
+#include "path_counters.h"
 #include "waves/wave_list.h"
 
 
 namespace vexlo {
 
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
+    VEXLO_COUNT_PATH(Measure);
     const MeasureConstants constants(block, rate);
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);

@@ -19,6 +19,7 @@
 
 #include "checked_convert.h"
 #include "cycle_arithmetic.h"
+#include "path_counters.h"
 
 // The per-sample steps are inlined into the loops that call them: a call per sample, with its arguments
 // on the 32-bit stack, costs as much as the step itself.
@@ -201,6 +202,7 @@ inline float SmootherStep(float sample, int32_t window, int32_t ring_length, flo
         sum = sample;
     } else if (window != last_window) {
         // Newest to oldest, rounded to single after every addition; no leak.
+        VEXLO_COUNT_PATH(SmootherRecompute);
         sum = 0.0f;
         for (int32_t k = 0; k < window; ++k) {
             int32_t slot = index - k;

@@ -1,43 +1,71 @@
 // The oscillator engine: Open takes the tables for the sample rate, and Process runs each block in
 // stretches of up to kStretch samples. The map below names every path and innermost loop, the
 // condition that chooses it, why its result is DefinedOutput's (oscillator_definition.h, the steps as
-// defined), and the tests that reach it. The stepwise path is that definition, sample by sample; every
-// other path calls the one measuring function (Measure, or MeasureFour four samples at a time). The wave
-// is chosen once per block from the list of waves (waves/wave_list.h, one file per wave), so each path is
-// compiled once per wave; the cycle and smoother state are loaded into locals once per block and stored
-// once at its end.
+// defined), and the tests that reach it; each row's name is its counter's (path_counters.h). A row
+// indented under another runs within it; a loop compiled twice, for stretches with an inactive sample
+// and without, has a row for each. The stepwise path is that definition, sample by sample; every other
+// path measures a sample by MeasureOne or MeasureFour (modulated_loop.h), but for the held cycle's
+// activity test, which takes DepthEff alone (AllDepthsActive). The wave is chosen once per block from the
+// list of waves (waves/wave_list.h, one file per wave), so each path is compiled once per wave; the cycle
+// and smoother state are loaded into locals once per block and stored once at its end.
 //
-// Path / loop               Chosen when                              Proof beside      Reached by (test suites)
-// ------------------------  ---------------------------------------  ----------------  ----------------------------
-// no tables (Process)       Open could not build the tables          inactive output   NoTables, UnusableSampleRate
-// stepwise (RunStepwise)    N x N >= 2^53 (R above ~3.16 MHz); in    DefinedOutput     Stepwise (forced)
-//                           the test build also when forced
-// held cycle (RunHeldCycle) Freq and Phase keep their bits           held_stretch.cpp  FastPath, HeldCycle
-//   declined                the frequency active, Depth or Offset    AllDepthsActive   HeldCycle, FastPath
-//                           moving and some depth inactive:
-//                           modulated instead
-//   all inactive            frequency inactive; or Depth and Offset  CountChain        HeldCycle (Freq 0.003,
-//                           held and the first sample inactive                         Depth 0), FastPath
-//   HeldGains               In, Depth and Offset keep their bits     OutputOf          HeldSine, HeldCycle
-//   InGains                 Depth and Offset keep their bits, In     OutputOf          HeldCycle
-//                           moves (a tremolo)
-//   SampleGains             Depth or Offset moves                    OutputOf          HeldCycle
-//   HeldLoopStepwise        triangle (any wave without a held loop   held_loop.h       HeldCycle (P = 2, 3, 5)
-//                           of its own); sine with P < 16
-//   SteppedIndexes<false>   sine, P >= 16; eight positions a step    waves/sine.h      HeldSine, HeldCycle
-//   SteppedIndexes<true>    sine near whole hertz (DenserByResidue)  waves/sine.h      HeldSine.WalksInResidueOrder
-//   UnitGainOutputs         sine, gains held, In 1, Offset +-0       waves/sine.h      HeldSine.UnitInAndZeroOffset
-//   square sums             square                                   waves/square.h    HeldSquare, FastPath
-//     settled runs          a level has filled the ring              waves/square.h    HeldSquare, FastPath
-//   silent                  any other wave selector                  waves/silent.h    HeldCycle (wave 3)
-// modulated (RunModulated)  every other stretch
-//   MeasureAndCount         sine, triangle, running square           RescaledProduct   ModulatedCount, FastPath
-//     counted again         a rescale product near a half            AllDecided        ModulatedCount.RescalesOntoAHalf
-//   SineIndexesAhead        sine                                     SineIndexNearest  FastPath, Linked
-//   TriangleOutputs         triangle                                 waves/triangle.h  FastPath, Linked
-//   SquareFollower          square while SquareSmoother::Running     SquareFollower    FastPath, ModulatedCount
-//   RenderModulated         other selectors; the square before       CountChain::Step  FastPath (wave 3,
-//                           its first step, or with W <= 1                             rates 881 and 1763)
+// Row (counter)                  Chosen when                            Proof beside      Reached by (test suites)
+// ------------------------------ -------------------------------------- ----------------- ----------------------------
+// NoTables                       Open could not build the tables        InactiveOutput    NoTables, UnusableSampleRate
+// Stepwise                       N x N >= 2^53 (R above ~3.16 MHz); in  DefinedOutput     Stepwise (forced)
+//                                the test build also when forced
+// KeepTheirBits                  every stretch with exact products      HeldBits          FastPath, Linked, HeldCycle
+//                                (CycleHeld); in the held cycle
+//                                GainsHeld, and Depth and Offset held
+// Measure                        the held cycle's first sample;         MeasureFour       FastPath, Linked, HeldSine
+//                                RenderModulated's stretch
+// HeldCycle                      Freq and Phase keep their bits         held_stretch.cpp  FastPath, HeldCycle
+//                                (CycleHeld) and RunHeldCycle takes the
+//                                stretch
+//   AllDepthsActive              the frequency active, Depth or Offset  AllDepthsActive   FastPath, HeldCycle
+//                                moving
+//     HeldDeclined               some depth inactive: modulated instead RunHeldCycle      FastPath, HeldCycle
+//   HeldInactive                 frequency inactive; or Depth and       CountChain        FastPath, HeldCycle
+//                                Offset held and the first sample
+//                                inactive
+//     FillInactive               In, Depth and Offset held: one output  InactiveOutput    FastPath, Linked
+//     WriteInactive              otherwise: Offset x In per sample      InactiveOutput    FastPath, HeldCycle
+//   HeldGains                    In, Depth and Offset keep their bits   OutputOf          HeldSine, HeldCycle
+//   InGains                      Depth and Offset keep their bits, In   OutputOf          HeldCycle
+//                                moves (a tremolo)
+//   SampleGains                  Depth or Offset moves                  OutputOf          HeldCycle
+//   HeldLoopStepwise             triangle (any wave without a held loop held_loop.h       HeldCycle (P = 2, 3, 5)
+//                                of its own); sine with P < 16
+//   SteppedIndexes               sine, P >= 16; eight positions a step  waves/sine.h      HeldSine, HeldCycle
+//   SteppedIndexesByResidue      sine, P >= 16, near whole hertz        waves/sine.h      HeldSine.WalksInResidueOrder
+//                                (DenserByResidue)
+//   UnitGainOutputs              sine, P >= 16, gains held, In 1,       waves/sine.h      HeldSine.UnitInAndZeroOffset
+//                                Offset +-0, DepthEff finite
+//   HeldSineOutputs              sine, P >= 16, any other gains         OutputOf          HeldSine, HeldCycle
+//   HeldSquareSums               square                                 waves/square.h    HeldSquare, FastPath
+//     SettledRun                 a level has filled the ring, |sum| in  waves/square.h    HeldSquare, FastPath
+//                                the shortcut's range
+//   HeldSquareAverages           square, after its sums                 SmoothedOf        HeldSquare, FastPath
+//   HeldSilent                   any other wave selector                waves/silent.h    HeldCycle (unlisted wave)
+// Modulated                      every other stretch (RunModulated)     modulated_loop.h  FastPath, Linked
+//   MeasureAndCount              sine, triangle, running square         RescaledProduct   ModulatedCount, FastPath
+//     AllDecided                 after the grouped counts, always       IsDecided         ModulatedCount, FastPath
+//     CountedAgain               a rescale product near a half          CountActive       ModulatedCount
+//   SineIndexesAhead             sine, every sample active              SineIndexNearest  FastPath, Linked
+//   SineIndexesAheadWithInactive sine, some sample inactive             SineIndexNearest  FastPath, Linked
+//   SineOutputs                  sine, every sample active              StoreRenderedPair FastPath, Linked
+//   SineOutputsWithInactive      sine, some sample inactive             StoreRenderedPair FastPath, Linked
+//   TriangleOutputs              triangle, every sample active          waves/triangle.h  FastPath, Linked
+//   TriangleOutputsWithInactive  triangle, some sample inactive         waves/triangle.h  FastPath, Linked
+//   SquareFollower               square while SquareSmoother::Running   SquareFollower    FastPath, ModulatedCount
+//     SquareFollowerFinish       after its stretch, always              SquareFollower    FastPath, ModulatedCount
+//   SquareOutputs                running square, every sample active    SmoothedOf        FastPath, ModulatedCount
+//   SquareOutputsWithInactive    running square, some sample inactive   SmoothedOf        FastPath, ModulatedCount
+//   RenderModulated              other selectors; the square before its CountChain::Step  FastPath (unlisted wave,
+//                                first step, or with W <= 1                               rates 881 and 1763)
+// SmootherRecompute              square, a step whose window is not the SmootherStep      HeldSquare, FastPath,
+//                                previous step's (the first step): the                    Stepwise
+//                                ring summed again; on every path
 // (FastPath and Linked: the differential suites FastPathDifferential and LinkedDifferential.) The test
 // build counts each row (path_counters.h, in the map's order), and a run of the whole differential
 // program fails unless every row ran.

@@ -16,29 +16,45 @@
 #include <cstdint>
 
 // Every path and innermost loop of the map, in its order.
-#define VEXLO_ENGINE_PATHS(X)  \
-    X(NoTables)                \
-    X(Stepwise)                \
-    X(HeldCycle)               \
-    X(HeldDeclined)            \
-    X(HeldInactive)            \
-    X(HeldGains)               \
-    X(InGains)                 \
-    X(SampleGains)             \
-    X(HeldLoopStepwise)        \
-    X(SteppedIndexes)          \
-    X(SteppedIndexesByResidue) \
-    X(UnitGainOutputs)         \
-    X(HeldSquareSums)          \
-    X(SettledRun)              \
-    X(HeldSilent)              \
-    X(Modulated)               \
-    X(MeasureAndCount)         \
-    X(CountedAgain)            \
-    X(SineIndexesAhead)        \
-    X(TriangleOutputs)         \
-    X(SquareFollower)          \
-    X(RenderModulated)
+#define VEXLO_ENGINE_PATHS(X)       \
+    X(NoTables)                     \
+    X(Stepwise)                     \
+    X(KeepTheirBits)                \
+    X(Measure)                      \
+    X(HeldCycle)                    \
+    X(AllDepthsActive)              \
+    X(HeldDeclined)                 \
+    X(HeldInactive)                 \
+    X(FillInactive)                 \
+    X(WriteInactive)                \
+    X(HeldGains)                    \
+    X(InGains)                      \
+    X(SampleGains)                  \
+    X(HeldLoopStepwise)             \
+    X(SteppedIndexes)               \
+    X(SteppedIndexesByResidue)      \
+    X(UnitGainOutputs)              \
+    X(HeldSineOutputs)              \
+    X(HeldSquareSums)               \
+    X(SettledRun)                   \
+    X(HeldSquareAverages)           \
+    X(HeldSilent)                   \
+    X(Modulated)                    \
+    X(MeasureAndCount)              \
+    X(AllDecided)                   \
+    X(CountedAgain)                 \
+    X(SineIndexesAhead)             \
+    X(SineIndexesAheadWithInactive) \
+    X(SineOutputs)                  \
+    X(SineOutputsWithInactive)      \
+    X(TriangleOutputs)              \
+    X(TriangleOutputsWithInactive)  \
+    X(SquareFollower)               \
+    X(SquareFollowerFinish)         \
+    X(SquareOutputs)                \
+    X(SquareOutputsWithInactive)    \
+    X(RenderModulated)              \
+    X(SmootherRecompute)
 
 namespace vexlo::paths {
 
@@ -49,7 +65,7 @@ enum class Path : int32_t { VEXLO_ENGINE_PATHS(VEXLO_PATH_ENUMERATOR) kCount };
 #ifdef VEXLO_PATH_COUNTERS
 // Times the path was entered since the program started or Reset last ran.
 int64_t& Counter(Path path);
-// The path's name as the map gives it.
+// The path's name: its row in the map.
 const char* Name(Path path);
 // Sets every counter to 0.
 void Reset();
@@ -64,8 +80,13 @@ constexpr bool StepwiseForced() { return false; }
 
 #ifdef VEXLO_PATH_COUNTERS
 #define VEXLO_COUNT_PATH(name) (++::vexlo::paths::Counter(::vexlo::paths::Path::k##name))
+// A loop compiled twice, for stretches with an inactive sample (its name with WithInactive) and without.
+#define VEXLO_COUNT_PATH_BY_INACTIVE(name, any_inactive)                                                  \
+    (++::vexlo::paths::Counter((any_inactive) ? ::vexlo::paths::Path::k##name##WithInactive \
+                                              : ::vexlo::paths::Path::k##name))
 #else
 #define VEXLO_COUNT_PATH(name) static_cast<void>(0)
+#define VEXLO_COUNT_PATH_BY_INACTIVE(name, any_inactive) static_cast<void>(0)
 #endif
 
 #endif  // VEXLO_PATH_COUNTERS_H

@@ -192,6 +192,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
             return;
         }
     }
+    VEXLO_COUNT_PATH(HeldSineOutputs);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
         StorePair(out + k, gains.Pair(k, SinglesPair(table[index[k]], table[index[k + 1]])));
@@ -207,7 +208,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
 // as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
 template <bool kAnyInactive>
 void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, int32_t* index) {
-    VEXLO_COUNT_PATH(SineIndexesAhead);
+    VEXLO_COUNT_PATH_BY_INACTIVE(SineIndexesAhead, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const PackedDouble length(static_cast<double>(wave.length));
@@ -239,6 +240,7 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
 template <bool kAnyInactive>
 void SineOutputs(const Block& block, int32_t from, const Counted& counted, const float* table, const int32_t* index,
                  int32_t count) {
+    VEXLO_COUNT_PATH_BY_INACTIVE(SineOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const auto entry = [&](int32_t k) { return table[index[k]]; };

@@ -58,7 +58,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     const int32_t period = held.period;
     const bool leaky = local.window > 1 && local.window == local.last_window && local.ring_length == local.window + 1;
     int32_t position = held.position;
-    SquareLevel level = SquareLevel::At(position, period);  // the level written last (the first sample's)
+    SquareLevel level = SquareLevel::At(position, period);  // the level written last (the sample's before the first)
     int32_t same = 0;  // samples of that level written last in a row, at most W + 1
     for (int32_t k = 0; k < n;) {
         const int32_t next = NextPosition(position, period);
@@ -91,6 +91,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     *wave.smoother = local;
 
     // The averages (SmoothedOf: dividing by 1 changes nothing, so W <= 1 divides by 1), then OutputOf.
+    VEXLO_COUNT_PATH(HeldSquareAverages);
     const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
@@ -158,6 +159,7 @@ public:
 
     // Writes the stretch's levels into the ring and moves the write slot on, as the steps would have.
     void Finish() {
+        VEXLO_COUNT_PATH(SquareFollowerFinish);
         const int32_t length = m_start.ring_length;
         const int32_t first = m_written > length ? m_written - length : 0;
         for (int32_t j = first; j < m_written; ++j) m_start.ring[(m_start.index + j) % length] = m_levels[j];
@@ -183,6 +185,7 @@ private:
 template <bool kAnyInactive>
 void SquareOutputs(const Block& block, int32_t from, const Counted& counted, const float* sums, int32_t window,
                    int32_t count) {
+    VEXLO_COUNT_PATH_BY_INACTIVE(SquareOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const __m128d divisor = _mm_set1_pd(window > 1 ? static_cast<double>(window) : 1.0);

@@ -46,7 +46,7 @@ namespace {
 template <bool kAnyInactive>
 void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, int32_t count,
                      const TriangleWave& wave) {
-    VEXLO_COUNT_PATH(TriangleOutputs);
+    VEXLO_COUNT_PATH_BY_INACTIVE(TriangleOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const auto pair = [&](int32_t at) {

@@ -4,11 +4,15 @@
 //   - The stepwise path, forced on ordinary tables: every wave, modulated and held inputs, specials,
 //     several rates (its own condition, a table too long for exact products, needs a 3.16 MHz rate).
 //   - No tables: rates the tables cannot be built for, where every sample is Offset x In.
+//   - The map itself: its rows are the counters, in their order, so that what the coverage check names
+//     is what a reader finds in the map.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "differential.h"
 #include "fake_host.h"
@@ -44,7 +48,9 @@ TEST(Stepwise, ForcedOnOrdinaryTablesIsBitEqual) {
     FakeHost host;
     host.pin_count = VexloModule::kPinCount;
     for (const float rate : {881.0f, 1763.0f, 44100.0f, 48000.0f}) {
-        const int64_t before = OthersThan({paths::Path::kStepwise});
+        // The smoother's recompute is the definition's own loop, which the stepwise path shares.
+        const auto stepwise_paths = {paths::Path::kStepwise, paths::Path::kSmootherRecompute};
+        const int64_t before = OthersThan(stepwise_paths);
         const int64_t stepwise = paths::Counter(paths::Path::kStepwise);
         paths::ForceStepwise(true);
         const auto report = RunOnce(rate, 0x5E9u + static_cast<uint32_t>(rate), 40000);
@@ -53,7 +59,7 @@ TEST(Stepwise, ForcedOnOrdinaryTablesIsBitEqual) {
         EXPECT_EQ(report.outside_writes, 0);
         EXPECT_GT(report.active_like, report.samples / 10) << "scenario barely exercises the oscillator";
         EXPECT_GT(paths::Counter(paths::Path::kStepwise), stepwise);
-        EXPECT_EQ(OthersThan({paths::Path::kStepwise}), before) << "a forced stretch took another path at " << rate;
+        EXPECT_EQ(OthersThan(stepwise_paths), before) << "a forced stretch took another path at " << rate;
     }
 }
 
@@ -68,6 +74,38 @@ TEST(NoTables, UnusableRatesGiveOffsetTimesInBitEqual) {
         EXPECT_EQ(report.active_like, 0) << "rate " << rate;
     }
     EXPECT_GT(paths::Counter(paths::Path::kNoTables), before);
+}
+
+// The rows of the map at the top of the engine's file, by name: the first word of each line between the
+// header and the dashes under it and the closing note, where the line starts with one.
+std::vector<std::string> MapRows() {
+    std::ifstream source(VEXLO_ENGINE_SOURCE);
+    std::vector<std::string> rows;
+    std::string line;
+    bool inside = false;
+    while (std::getline(source, line)) {
+        if (line.rfind("// Row (counter)", 0) == 0) {
+            inside = true;
+            std::getline(source, line);  // the dashes
+            continue;
+        }
+        if (!inside) continue;
+        if (line.rfind("// (", 0) == 0 || line.rfind("//", 0) != 0) break;
+        const std::string name_column = line.substr(2, 32);
+        const size_t first = name_column.find_first_not_of(' ');
+        if (first == std::string::npos) continue;  // a row's continuation
+        rows.push_back(name_column.substr(first, name_column.find(' ', first) - first));
+    }
+    return rows;
+}
+
+TEST(Map, RowsAreTheCountersInTheirOrder) {
+    const std::vector<std::string> rows = MapRows();
+    ASSERT_FALSE(rows.empty()) << "no map found in " << VEXLO_ENGINE_SOURCE;
+    std::vector<std::string> counters;
+    for (int32_t p = 0; p < static_cast<int32_t>(paths::Path::kCount); ++p)
+        counters.push_back(paths::Name(static_cast<paths::Path>(p)));
+    EXPECT_EQ(rows, counters);
 }
 
 // After a run of the whole program (not of a chosen part), every path of the map has run.
