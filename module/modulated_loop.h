@@ -25,13 +25,20 @@ namespace vexlo {
 
 namespace {
 
-// RenderModulated's output for one counted sample: OutputOf at the wave's value, or InactiveOutput
-// when the sample is inactive (position -1).
+// The output of one counted sample: OutputOf at the wave's value, which value() answers and is asked
+// only for an active sample, or InactiveOutput when the sample is inactive.
+template <class Value>
+VEXLO_PER_SAMPLE float Rendered(bool active, Value&& value, float depth_eff, float offset, float in) {
+    if (!active) return InactiveOutput(offset, in);
+    return OutputOf(value(), depth_eff, offset, in);
+}
+
+// RenderModulated's output for one counted sample, at its position (-1 when it is inactive).
 template <class Wave>
 VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t period, double inverse, float depth_eff,
                                 float offset, float in) {
-    if (position < 0) return InactiveOutput(offset, in);
-    return OutputOf(wave.At(position, period, inverse), depth_eff, offset, in);
+    return Rendered(
+        position >= 0, [&] { return wave.At(position, period, inverse); }, depth_eff, offset, in);
 }
 
 // What sample `at` of the block asks of the oscillator, into measured[k], by the defined steps: the

@@ -19,6 +19,7 @@
 
 #include "checked_convert.h"
 #include "cycle_arithmetic.h"
+#include "packed_double.h"
 #include "path_counters.h"
 
 // The per-sample steps are inlined into the loops that call them: a call per sample, with its arguments
@@ -154,12 +155,15 @@ inline double SineValue(const float* table, int32_t length, int32_t position, in
 }
 
 // Triangle value: 0 at the start, +1 at a quarter, 0 at half, -1 at three quarters, in step with the
-// sine.
+// sine: x = p x 4 / P, then x while x < 1, 2 - x while x < 3, and x - 4 after. One body for a double and
+// for a PackedDouble (two positions, each lane choosing its own piece).
+template <class Double>
+VEXLO_PER_SAMPLE Double TriangleOf(Double position, Double period) {
+    const Double x = position * 4.0 / period;
+    return Select(x < 1.0, x, Select(x < 3.0, 2.0 - x, x - 4.0));
+}
 VEXLO_PER_SAMPLE double TriangleValue(int32_t position, int32_t period) {
-    const double x = static_cast<double>(position) * 4.0 / static_cast<double>(period);
-    if (x < 1.0) return x;
-    if (x < 3.0) return 2.0 - x;
-    return x - 4.0;
+    return TriangleOf(static_cast<double>(position), static_cast<double>(period));
 }
 
 // Square value: +1 for the first half of the period (p / P below a half), -1 for the second, before

@@ -5,7 +5,7 @@
 // result is bit for bit what the double code gives for that lane's operands.
 //
 // Comparisons answer a LaneMask, all ones in each lane where they hold; Where keeps a value in those
-// lanes and gives +0 in the others. Their scalar counterparts for double and bool are below too, so a
+// lanes and gives +0 in the others, and Select chooses between two values by lane. Their scalar counterparts for double and bool are below too, so a
 // template body can use them on either.
 #ifndef VEXLO_PACKED_DOUBLE_H
 #define VEXLO_PACKED_DOUBLE_H
@@ -50,6 +50,12 @@ inline double WhereNot(bool mask, double value) { return mask ? 0.0 : value; }
 // The lanes of two values of which, lane by lane, at least one is +0 (as Where and WhereNot give):
 // the other one.
 inline PackedDouble Either(PackedDouble a, PackedDouble b) { return _mm_or_pd(a.lanes, b.lanes); }
+
+// `chosen` where `mask` holds, `other` elsewhere (Either of Where and WhereNot: three instructions).
+inline PackedDouble Select(LaneMask mask, PackedDouble chosen, PackedDouble other) {
+    return Either(Where(mask, chosen), WhereNot(mask, other));
+}
+inline double Select(bool mask, double chosen, double other) { return mask ? chosen : other; }
 
 }  // namespace vexlo
 

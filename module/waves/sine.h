@@ -158,10 +158,7 @@ inline void UnitGainOutputs(const float* table, const int32_t* index, float dept
         const __m128 to_plus_zero = _mm_and_ps(_mm_cmpeq_ps(waves, zero), plus_zero);
         _mm_storeu_ps(out + k, _mm_andnot_ps(to_plus_zero, _mm_mul_ps(waves, depth)));
     }
-    for (; k < n; ++k) {
-        const float wave = table[index[k]];
-        out[k] = wave == 0.0f && !std::signbit(offset) ? 0.0f : wave * depth_eff;
-    }
+    for (; k < n; ++k) out[k] = OutputOf(table[index[k]], depth_eff, offset, 1.0);
 }
 
 // The sine, in two passes: first the table indexes of all n positions, eight at a time (see "Stepping"
@@ -252,9 +249,8 @@ void SineOutputs(const Block& block, int32_t from, const Counted& counted, const
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
-        block.out[at] = counts[k] == 0.0
-                            ? InactiveOutput(block.offset[at], block.in[at])
-                            : OutputOf(table[index[k]], measured.depth_eff[k], block.offset[at], block.in[at]);
+        block.out[at] = Rendered(
+            counts[k] != 0.0, [&] { return table[index[k]]; }, measured.depth_eff[k], block.offset[at], block.in[at]);
     }
 }
 

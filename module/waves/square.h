@@ -199,9 +199,9 @@ void SquareOutputs(const Block& block, int32_t from, const Counted& counted, con
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
-        block.out[at] = counts[k] == 0.0 ? InactiveOutput(block.offset[at], block.in[at])
-                                         : OutputOf(SmoothedOf(sums[k], window), measured.depth_eff[k],
-                                                    block.offset[at], block.in[at]);
+        block.out[at] = Rendered(
+            counts[k] != 0.0, [&] { return SmoothedOf(sums[k], window); }, measured.depth_eff[k], block.offset[at],
+            block.in[at]);
     }
 }
 
