@@ -11,6 +11,7 @@
 
 #include "engine_steps.h"
 #include "held_loop.h"
+#include "measure_lanes.h"
 #include "path_counters.h"
 #include "waves/wave_list.h"
 
@@ -18,27 +19,21 @@ namespace vexlo {
 
 namespace {
 
-// DepthEffOf and DepthActive for every sample of the stretch: DepthEff into depth_eff[0, count), and
-// whether each is a non-zero number. Four at a time by single multiplies: the double product of two
-// singles is exact, so rounding it to single is the single multiply; |DepthEff| > 0 is false exactly
-// for either zero and NaN.
+// DepthEffOf and DepthActive for every sample of the stretch, as measuring takes them (measure_lanes.h):
+// DepthEff into depth_eff[0, count), and whether each is a non-zero number; four at a time, then one.
 bool AllDepthsActive(const Block& block, int32_t from, int32_t count, float* depth_eff) {
     VEXLO_COUNT_PATH(AllDepthsActive);
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128 absolute = _mm_set1_ps(kAbsoluteDepth);
-    __m128 active = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    SingleMask active{_mm_castsi128_ps(_mm_set1_epi32(-1))};
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const int32_t at = from + k;
-        const __m128 factor = block.relative ? _mm_loadu_ps(block.offset + at) : absolute;
-        const __m128 d = _mm_mul_ps(factor, _mm_loadu_ps(block.depth + at));
-        _mm_storeu_ps(depth_eff + k, d);
-        active = _mm_and_ps(active, _mm_cmpgt_ps(_mm_and_ps(d, magnitude), _mm_setzero_ps()));
+        const PackedSingle d = DepthEffAt<FourLanes>(block, from + k);
+        d.Store(depth_eff + k);
+        active = And(active, DepthActiveOf(d));
     }
-    bool all = _mm_movemask_ps(active) == 0xF;
+    bool all = LaneBits(active) == 0xF;
     for (; k < count; ++k) {
-        depth_eff[k] = DepthEffOf(block.depth[from + k], block.offset[from + k], block.relative);
-        all = all && DepthActive(depth_eff[k]);
+        depth_eff[k] = DepthEffAt<OneLane>(block, from + k);
+        all = all && DepthActiveOf(depth_eff[k]);
     }
     return all;
 }

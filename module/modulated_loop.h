@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "engine_steps.h"
+#include "measure_lanes.h"
 #include "oscillator_definition.h"
 #include "packed_double.h"
 #include "path_counters.h"
@@ -41,141 +42,11 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
         position >= 0, [&] { return wave.At(position, period, inverse); }, depth_eff, offset, in);
 }
 
-// What sample `at` of the block asks of the oscillator, into measured[k], by the defined steps: the
-// packed form below must equal it.
-VEXLO_PER_SAMPLE void MeasureOne(const Block& block, int32_t at, int32_t rate, Measured& measured, int32_t k) {
-    const float depth_eff = DepthEffOf(block.depth[at], block.offset[at], block.relative);
-    const float hertz = HertzOf(block.freq[at], block.kilohertz);
-    const float fraction = PhaseFractionOf(block.phase[at]);
-
-    // The period of an inactive sample is 0 in `period`, and is still measured (PeriodOf is defined for
-    // every frequency) for `whole` and `inverse`.
-    const int32_t period = PeriodOf(rate, hertz);
-    measured.period[k] = Active(hertz, depth_eff) ? period : 0;
-    measured.depth_eff[k] = depth_eff;
-
-    // P and 1 / P as doubles, off the count's chain.
-    const double whole = static_cast<double>(period);
-    measured.whole[k] = whole;
-    measured.inverse[k] = 1.0 / whole;
-
-    const int32_t phase_offset = PhaseOffsetOf(period, fraction);
-    measured.phase_offset[k] = phase_offset;
-    measured.offset_less_one[k] = static_cast<double>(phase_offset) - 1.0;
-}
-
-// Four whole numbers from an array, and the high two of four lanes moved down, where the paired double
-// steps take them.
-VEXLO_PER_SAMPLE __m128i LoadedInts(const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
-VEXLO_PER_SAMPLE __m128i HighPair(__m128i lanes) { return _mm_shuffle_epi32(lanes, _MM_SHUFFLE(3, 2, 3, 2)); }
-
-// Two doubles' truncations as the low two lanes of four, and four lanes from two such pairs.
-VEXLO_PER_SAMPLE __m128i TruncatedPairs(__m128d low, __m128d high) {
-    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
-}
 // Four 64-bit-lane masks of two pairs as four 32-bit-lane masks.
 VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
     return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(low), _mm_castpd_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
 }
 
-
-
-// What measuring four samples holds fixed over a stretch.
-struct MeasureConstants {
-    MeasureConstants(const Block& block, int32_t rate)
-        : whole_rate(static_cast<double>(rate)),
-          hertz_per_unit(block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit),
-          per_unit(_mm_set1_ps(hertz_per_unit)),
-          periods_per_unit(_mm_set1_ps(kPeriodsPerUnit)),
-          lowest(_mm_set1_ps(kLowestHertzAbove)),
-          magnitude(_mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))),
-          zero(_mm_setzero_ps()),
-          absolute(_mm_set1_ps(kAbsoluteDepth)),
-          rate_pd(_mm_set1_pd(whole_rate)),
-          half(_mm_set1_pd(0.5)),
-          one(_mm_set1_pd(1.0)) {}
-    double whole_rate;
-    float hertz_per_unit;
-    __m128 per_unit;
-    __m128 periods_per_unit;
-    __m128 lowest;
-    __m128 magnitude;
-    __m128 zero;
-    __m128 absolute;
-    __m128d rate_pd;
-    __m128d half;
-    __m128d one;
-};
-
-// Four samples, each lane taking MeasureOne's operations in its order; answers the active lanes as
-// bits 0 to 3. Why each packed step gives the same bits:
-//   - DepthEffOf, HertzOf and PhaseFractionOf: the double product of two singles is exact (24 + 24
-//     significant bits, and no exponent of a single's product leaves double's range), so rounding it to
-//     single is rounding the exact product once, which is what the single multiply does.
-//   - Active: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as |DepthEff| > 0
-//     (false for NaN and for either zero).
-//   - PeriodOf's divisor: the larger of F and kLowestHertzAbove, and kLowestHertzAbove for NaN, as the packed
-//     maximum answers its second operand when the first is not a number.
-//   - PeriodOf, the inverse and PhaseOffsetOf: the same double operations, two lanes per instruction; the packed
-//     truncation is the scalar one wherever it fits 32 bits (the period always does, see MeasureOne).
-//     A phase offset that does not fit truncates to -2^31, which stays negative after adding
-//     P < 2^31 once; its lane is then taken again by ReducedPhaseOffset, as is every lane still
-//     outside 0 .. P - 1. A fraction that is not finite makes P x PF + 0.5 infinite or NaN (P >= 1),
-//     which does not fit either, so PhaseFractionOf's finiteness test is taken only in those lanes.
-VEXLO_PER_SAMPLE int MeasureFour(const Block& block, int32_t at, const MeasureConstants& c, Measured& measured,
-                                 int32_t k) {
-    // DepthEffOf, HertzOf and PhaseFractionOf (but for its finiteness test).
-    const __m128 depth = _mm_loadu_ps(block.depth + at);
-    const __m128 depth_eff = _mm_mul_ps(block.relative ? _mm_loadu_ps(block.offset + at) : c.absolute, depth);
-    const __m128 hertz = _mm_mul_ps(c.per_unit, _mm_loadu_ps(block.freq + at));
-    const __m128 fraction = _mm_mul_ps(_mm_loadu_ps(block.phase + at), c.periods_per_unit);
-
-    // Active.
-    const __m128 active =
-        _mm_and_ps(_mm_cmpge_ps(hertz, c.lowest), _mm_cmpgt_ps(_mm_and_ps(depth_eff, c.magnitude), c.zero));
-
-    // PeriodOf, at least 1 (a truncation of 0 becomes 1), and 0 for an inactive lane.
-    const __m128 divisor = _mm_max_ps(hertz, c.lowest);
-    __m128i period =
-        TruncatedPairs(_mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(divisor)), c.half),
-                       _mm_add_pd(_mm_div_pd(c.rate_pd, _mm_cvtps_pd(_mm_movehl_ps(divisor, divisor))), c.half));
-    period = _mm_sub_epi32(period, _mm_cmpeq_epi32(period, _mm_setzero_si128()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.period + k), _mm_and_si128(period, _mm_castps_si128(active)));
-    _mm_storeu_ps(measured.depth_eff + k, depth_eff);
-
-    // P and its inverse.
-    const __m128d whole_low = _mm_cvtepi32_pd(period);
-    const __m128d whole_high = _mm_cvtepi32_pd(HighPair(period));
-    _mm_storeu_pd(measured.whole + k, whole_low);
-    _mm_storeu_pd(measured.whole + k + 2, whole_high);
-    _mm_storeu_pd(measured.inverse + k, _mm_div_pd(c.one, whole_low));
-    _mm_storeu_pd(measured.inverse + k + 2, _mm_div_pd(c.one, whole_high));
-
-    // PhaseOffsetOf, plus P once when negative.
-    const __m128d samples_low = _mm_add_pd(_mm_mul_pd(whole_low, _mm_cvtps_pd(fraction)), c.half);
-    const __m128d samples_high =
-        _mm_add_pd(_mm_mul_pd(whole_high, _mm_cvtps_pd(_mm_movehl_ps(fraction, fraction))), c.half);
-    __m128i phase_offset = TruncatedPairs(samples_low, samples_high);
-    phase_offset =
-        _mm_add_epi32(phase_offset, _mm_and_si128(_mm_cmplt_epi32(phase_offset, _mm_setzero_si128()), period));
-    const __m128i inside =
-        _mm_and_si128(_mm_cmpgt_epi32(phase_offset, _mm_set1_epi32(-1)), _mm_cmplt_epi32(phase_offset, period));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(measured.phase_offset + k), phase_offset);
-    const int outside = ~_mm_movemask_ps(_mm_castsi128_ps(inside)) & 0xF;
-    if (outside != 0) {
-        alignas(16) int32_t periods[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(periods), period);
-        for (int32_t lane = 0; lane < 4; ++lane) {
-            if (outside & (1 << lane)) {
-                measured.phase_offset[k + lane] = PhaseOffsetOf(periods[lane], PhaseFractionOf(block.phase[at + lane]));
-            }
-        }
-        phase_offset = LoadedInts(measured.phase_offset + k);
-    }
-    _mm_storeu_pd(measured.offset_less_one + k, _mm_sub_pd(_mm_cvtepi32_pd(phase_offset), c.one));
-    _mm_storeu_pd(measured.offset_less_one + k + 2, _mm_sub_pd(_mm_cvtepi32_pd(HighPair(phase_offset)), c.one));
-    return _mm_movemask_ps(active);
-}
 
 
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
@@ -288,7 +159,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
                      Counted& counted, Follower&& follow = NoFollower{}) {
     VEXLO_COUNT_PATH(MeasureAndCount);
     Measured& measured = counted.measured;
-    const MeasureConstants constants(block, tables.rate);
+    const MeasureConstants<FourLanes> constants(block, tables.rate);
     const CountChain start = CountChain::From(cycle);
     CountChain chain = start;
     const auto count_one = [&](int32_t k) {

@@ -11,7 +11,7 @@ namespace vexlo {
 
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
     VEXLO_COUNT_PATH(Measure);
-    const MeasureConstants constants(block, rate);
+    const MeasureConstants<FourLanes> constants(block, rate);
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);
     for (; k < count; ++k) MeasureOne(block, from + k, rate, measured, k);

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "held_loop.h"
+#include "lane_widths.h"
 #include "modulated_loop.h"
 #include "oscillator_definition.h"
 #include "path_counters.h"
@@ -147,16 +148,14 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
 inline void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, float offset, float* out,
                             int32_t n) {
     VEXLO_COUNT_PATH(UnitGainOutputs);
-    const __m128 depth = _mm_set1_ps(depth_eff);
-    const __m128 zero = _mm_setzero_ps();
+    const PackedSingle depth(depth_eff);
     // All ones when a zero wave gives +0 (Offset +0), none when it keeps the product's sign (Offset -0).
-    const __m128 plus_zero = std::signbit(offset) ? zero : _mm_castsi128_ps(_mm_set1_epi32(-1));
+    const SingleMask plus_zero{std::signbit(offset) ? _mm_setzero_ps() : _mm_castsi128_ps(_mm_set1_epi32(-1))};
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        const __m128 waves =
+        const PackedSingle waves =
             _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
-        const __m128 to_plus_zero = _mm_and_ps(_mm_cmpeq_ps(waves, zero), plus_zero);
-        _mm_storeu_ps(out + k, _mm_andnot_ps(to_plus_zero, _mm_mul_ps(waves, depth)));
+        WhereNot(And(waves == PackedSingle(0.0f), plus_zero), waves * depth).Store(out + k);
     }
     for (; k < n; ++k) out[k] = OutputOf(table[index[k]], depth_eff, offset, 1.0);
 }
@@ -220,7 +219,7 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         // The packed truncation of a whole-number index is the scalar one.
-        const __m128i indexes = TruncatedPairs(pair(k), pair(k + 2));
+        const __m128i indexes = Truncated(FourDoubles(pair(k), pair(k + 2))).lanes;
         _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
                         _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
         for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);

@@ -1,0 +1,57 @@
+// Four 32-bit whole numbers side by side, for the packed forms of the engine's steps on periods and
+// phase offsets, in the style of packed_double.h: every operator and function here is one SSE2
+// instruction (a broadcast of a constant aside), and each has a scalar counterpart for int32_t and bool.
+#ifndef VEXLO_PACKED_INT32_H
+#define VEXLO_PACKED_INT32_H
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "packed_single.h"
+
+namespace vexlo {
+
+// All ones in each lane where a comparison of PackedInt32s holds.
+struct Int32Mask {
+    __m128i bits;
+};
+
+struct PackedInt32 {
+    __m128i lanes;
+
+    PackedInt32() = default;
+    PackedInt32(__m128i value) : lanes(value) {}  // NOLINT: the lanes as they are
+    // The same value in every lane (a constant of a template body).
+    PackedInt32(int32_t value) : lanes(_mm_set1_epi32(value)) {}  // NOLINT
+
+    static PackedInt32 Load(const int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+    void Store(int32_t* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), lanes); }
+};
+
+// Lane by lane, wrapping as two's complement (the callers' values never leave 32 bits).
+inline PackedInt32 operator+(PackedInt32 a, PackedInt32 b) { return _mm_add_epi32(a.lanes, b.lanes); }
+inline PackedInt32 operator-(PackedInt32 a, PackedInt32 b) { return _mm_sub_epi32(a.lanes, b.lanes); }
+inline Int32Mask operator==(PackedInt32 a, PackedInt32 b) { return {_mm_cmpeq_epi32(a.lanes, b.lanes)}; }
+inline Int32Mask operator<(PackedInt32 a, PackedInt32 b) { return {_mm_cmplt_epi32(a.lanes, b.lanes)}; }
+inline Int32Mask operator>(PackedInt32 a, PackedInt32 b) { return {_mm_cmpgt_epi32(a.lanes, b.lanes)}; }
+
+inline Int32Mask And(Int32Mask a, Int32Mask b) { return {_mm_and_si128(a.bits, b.bits)}; }
+
+// `value` where `mask` holds, 0 elsewhere; the mask of a comparison of singles serves lane for lane.
+inline PackedInt32 Where(Int32Mask mask, PackedInt32 value) { return _mm_and_si128(mask.bits, value.lanes); }
+inline PackedInt32 Where(SingleMask mask, PackedInt32 value) {
+    return _mm_and_si128(_mm_castps_si128(mask.bits), value.lanes);
+}
+inline int32_t Where(bool mask, int32_t value) { return mask ? value : 0; }
+
+// -1 where `mask` holds, 0 elsewhere: the mask itself.
+inline PackedInt32 MinusOneWhere(Int32Mask mask) { return mask.bits; }
+inline int32_t MinusOneWhere(bool mask) { return mask ? -1 : 0; }
+
+// Bit `lane` set where the mask holds.
+inline int LaneBits(Int32Mask mask) { return _mm_movemask_ps(_mm_castsi128_ps(mask.bits)); }
+
+}  // namespace vexlo
+
+#endif  // VEXLO_PACKED_INT32_H
