@@ -4,6 +4,9 @@
 // content depends on N alone, so every instance opened at the same whole-number rate (N = 30 x R) can
 // read one immutable copy instead of filling its own 10 MB.
 //
+// With them comes the table's split (split_sine.h): two short tables that give every entry, for reads
+// that jump about the whole table.
+//
 // The N entries are followed by the same N values in residue order: all entries i with i mod 30 = 0 in
 // increasing order, then those with i mod 30 = 1, and so on. When N = 30 x R, each class has R entries,
 // and entry i sits at (i mod 30) x R + floor(i / 30) of that copy. A walk of about 30 x m entries per
@@ -20,6 +23,8 @@
 
 #include <cmath>
 #include <cstdint>
+
+#include "split_sine.h"
 
 namespace vexlo {
 
@@ -54,6 +59,11 @@ inline bool DenserByResidue(int32_t length, int32_t period) {
     const double classes = std::floor(stride / kResidueClasses + 0.5);
     return classes >= 1.0 && std::fabs(stride - kResidueClasses * classes) + classes / 16.0 < 0.5;
 }
+
+// The split of a table Acquire answered (split_sine.h), built and checked with it: empty for null, for a
+// table longer than kLongestSplitTable, and for one whose split does not give every entry bit for bit.
+// Like the table, it does not change while the table is held.
+SplitSine SplitSineOf(const float* table);
 
 // Gives up one hold on a table Acquire answered; null is ignored.
 void ReleaseSineTable(const float* table);
