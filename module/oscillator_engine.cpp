@@ -51,6 +51,10 @@
 //   MeasureAndCount              sine, triangle, running square         RescaledProduct   ModulatedCount, FastPath
 //     AllDecided                 after the grouped counts, always       IsDecided         ModulatedCount, FastPath
 //     CountedAgain               a rescale product near a half          CountActive       ModulatedCount
+//   SplitSineEntries             sine, the table's split gives every    split_sine.h      FastPath, Linked
+//                                entry (SplitSineOf; every common rate)
+//   SineTableEntries             sine, the split refuses an entry; in   SineValue         ModulatedSine (forced)
+//                                the test build also when forced
 //   SineIndexesAhead             sine, every sample active              SineIndexNearest  FastPath, Linked
 //   SineIndexesAheadWithInactive sine, some sample inactive             SineIndexNearest  FastPath, Linked
 //   SineOutputs                  sine, every sample active              StoreRenderedPair FastPath, Linked

@@ -1,4 +1,4 @@
-// The path counters and the stepwise switch of the test build (path_counters.h); compiled only into
+// The path counters and the switches of the test build (path_counters.h); compiled only into
 // the counted engine that the differential tests link.
 #include "path_counters.h"
 
@@ -14,6 +14,7 @@ namespace {
 
 int64_t g_counters[static_cast<int32_t>(Path::kCount)] = {};
 bool g_stepwise_forced = false;
+bool g_sine_table_reads_forced = false;
 
 #define VEXLO_PATH_NAME(name) #name,
 const char* const kNames[] = {VEXLO_ENGINE_PATHS(VEXLO_PATH_NAME)};
@@ -33,5 +34,9 @@ void Reset() {
 void ForceStepwise(bool force) { g_stepwise_forced = force; }
 
 bool StepwiseForced() { return g_stepwise_forced; }
+
+void ForceSineTableReads(bool force) { g_sine_table_reads_forced = force; }
+
+bool SineTableReadsForced() { return g_sine_table_reads_forced; }
 
 }  // namespace vexlo::paths

@@ -3,12 +3,13 @@
 // time with VEXLO_PATH_COUNTERS defined, and the differential tests assert that every path ran. In the
 // shipped library VEXLO_COUNT_PATH is nothing at all, so its code and exports do not change.
 //
-// The test build also has one switch: ForceStepwise makes every stretch take the stepwise path, which
+// The test build also has two switches: ForceStepwise makes every stretch take the stepwise path, which
 // otherwise runs only with tables too long for exact products (sample rates above ~3.16 MHz, tables of
 // hundreds of megabytes), so that the differential tests can compare it with the literal engine on an
-// ordinary table.
+// ordinary table; ForceSineTableReads makes the modulated sine read its table, which otherwise happens
+// only at a rate whose split sine does not give every entry (none of the common ones).
 //
-// Threads: the counters and the switch are plain globals, read and written by the test's own thread
+// Threads: the counters and the switches are plain globals, read and written by the test's own thread
 // between its process calls; the programs that link the counted engine run one instance at a time.
 #ifndef VEXLO_PATH_COUNTERS_H
 #define VEXLO_PATH_COUNTERS_H
@@ -43,6 +44,8 @@
     X(MeasureAndCount)              \
     X(AllDecided)                   \
     X(CountedAgain)                 \
+    X(SplitSineEntries)             \
+    X(SineTableEntries)             \
     X(SineIndexesAhead)             \
     X(SineIndexesAheadWithInactive) \
     X(SineOutputs)                  \
@@ -72,8 +75,12 @@ void Reset();
 // While set, every stretch of a block with tables takes the stepwise path.
 void ForceStepwise(bool force);
 bool StepwiseForced();
+// While set, the modulated sine reads its table, as at a rate whose split does not give every entry.
+void ForceSineTableReads(bool force);
+bool SineTableReadsForced();
 #else
 constexpr bool StepwiseForced() { return false; }
+constexpr bool SineTableReadsForced() { return false; }
 #endif
 
 }  // namespace vexlo::paths

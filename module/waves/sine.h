@@ -18,6 +18,7 @@
 #include "path_counters.h"
 #include "shared_sine_table.h"
 #include "sine_index.h"
+#include "split_sine.h"
 #include "waves/wave_sources.h"
 
 namespace vexlo {
@@ -25,10 +26,14 @@ namespace vexlo {
 struct SineWave {
     static constexpr int16_t kSelector = 0;
     static constexpr const char* kName = "sine";  // in the Wave pin's list
-    static SineWave Made(const WaveSources& sources) { return {sources.sine_table, sources.table_length}; }
+    static SineWave Made(const WaveSources& sources) {
+        const SplitSine split = paths::SineTableReadsForced() ? SplitSine{} : SplitSineOf(sources.sine_table);
+        return {sources.sine_table, sources.table_length, split};
+    }
 
     const float* table;
     int32_t length;
+    SplitSine split;  // the table's split, where it gives every entry (empty otherwise)
 
     VEXLO_PER_SAMPLE double Value(int32_t position, int32_t period) const {
         return SineValue(table, length, position, period);
@@ -199,18 +204,65 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
 
 // Modulated: Freq or Phase moves (modulated_stretch.cpp).
 
+// Where the modulated sine takes its entries from, in two passes: first what it keeps of each sample's
+// table index (Keep, four at a time, or KeepOne), then the entries of two samples from what was kept
+// (Pair, as doubles) or of one (One).
+
+// The table itself: the indexes are kept, and each entry is asked for from memory as soon as its index
+// is known, so that the reads, mostly misses under modulation, are all in flight before the first is
+// needed.
+struct TableEntries {
+    const float* table;
+
+    VEXLO_PER_SAMPLE void Keep(int32_t* kept, int32_t k, __m128i indexes) const {
+        _mm_store_si128(reinterpret_cast<__m128i*>(kept + k), indexes);
+        for (int32_t lane = 0; lane < 4; ++lane) Fetch(kept[k + lane]);
+    }
+    VEXLO_PER_SAMPLE void KeepOne(int32_t* kept, int32_t k, int32_t index) const {
+        kept[k] = index;
+        Fetch(index);
+    }
+    VEXLO_PER_SAMPLE __m128d Pair(const int32_t* kept, int32_t k) const {
+        return SinglesPair(table[kept[k]], table[kept[k + 1]]);
+    }
+    VEXLO_PER_SAMPLE float One(const int32_t* kept, int32_t k) const { return table[kept[k]]; }
+
+private:
+    VEXLO_PER_SAMPLE void Fetch(int32_t index) const {
+        _mm_prefetch(reinterpret_cast<const char*>(table + index), _MM_HINT_T0);
+    }
+};
+
+// The table's split (split_sine.h), which gives every entry where it is offered: the byte offsets of each
+// index's coarse pair are kept at kept[k] and those of its fine pair at kept[kStretch + k]. Its pairs stay
+// in the cache where the table's entries would be read from further out.
+struct SplitEntries {
+    SplitSine split;
+
+    VEXLO_PER_SAMPLE void Keep(int32_t* kept, int32_t k, __m128i indexes) const {
+        _mm_store_si128(reinterpret_cast<__m128i*>(kept + k), split.CoarseOffsets(indexes));
+        _mm_store_si128(reinterpret_cast<__m128i*>(kept + kStretch + k), split.FineOffsets(indexes));
+    }
+    VEXLO_PER_SAMPLE void KeepOne(int32_t* kept, int32_t k, int32_t index) const {
+        kept[k] = split.CoarseOffset(index);
+        kept[kStretch + k] = split.FineOffset(index);
+    }
+    VEXLO_PER_SAMPLE __m128d Pair(const int32_t* kept, int32_t k) const {
+        return split.Pair(kept[k], kept[kStretch + k], kept[k + 1], kept[kStretch + k + 1]);
+    }
+    VEXLO_PER_SAMPLE float One(const int32_t* kept, int32_t k) const { return split.At(kept[k], kept[kStretch + k]); }
+};
+
 // The table indexes of a stretch's samples from their counts (CountChain::Count's answers), four at a
-// time (a last one to three as PositionOf and SineIndexMultiplied do it), each entry asked for from memory
-// as soon as its index is known. An inactive sample gets index 0, whose entry is read and ignored.
-template <bool kAnyInactive>
-void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, int32_t* index) {
+// time (a last one to three as PositionOf and SineIndexMultiplied do it), each kept by `entries` as soon
+// as it is known. An inactive sample gets index 0, whose entry is read and ignored.
+template <bool kAnyInactive, class Entries>
+void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t count, const Entries& entries,
+                      int32_t* kept) {
     VEXLO_COUNT_PATH_BY_INACTIVE(SineIndexesAhead, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const PackedDouble length(static_cast<double>(wave.length));
-    const auto fetch = [&](int32_t entry) {
-        _mm_prefetch(reinterpret_cast<const char*>(wave.table + entry), _MM_HINT_T0);
-    };
     const auto pair = [&](int32_t at) {
         __m128d whole;
         const __m128d position = PositionPairAt(counted, at, whole);
@@ -220,52 +272,62 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
     for (; k + 4 <= count; k += 4) {
         // The packed truncation of a whole-number index is the scalar one.
         const __m128i indexes = Truncated(FourDoubles(pair(k), pair(k + 2))).lanes;
-        _mm_store_si128(reinterpret_cast<__m128i*>(index + k),
-                        _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
-        for (int32_t lane = 0; lane < 4; ++lane) fetch(index[k + lane]);
+        entries.Keep(kept, k, _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
     }
     for (; k < count; ++k) {
         const int32_t position = PositionOfCount(counts[k], measured, k);
-        index[k] =
-            position < 0 ? 0 : SineIndexMultiplied(wave.length, position, measured.period[k], measured.inverse[k]);
-        fetch(index[k]);
+        entries.KeepOne(
+            kept, k,
+            position < 0 ? 0 : SineIndexMultiplied(wave.length, position, measured.period[k], measured.inverse[k]));
     }
 }
 
-// The outputs of a stretch's samples from their table indexes, four at a time.
-template <bool kAnyInactive>
-void SineOutputs(const Block& block, int32_t from, const Counted& counted, const float* table, const int32_t* index,
+// The outputs of a stretch's samples from what SineIndexesAhead kept, four at a time.
+template <bool kAnyInactive, class Entries>
+void SineOutputs(const Block& block, int32_t from, const Counted& counted, const Entries& entries, const int32_t* kept,
                  int32_t count) {
     VEXLO_COUNT_PATH_BY_INACTIVE(SineOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
-    const auto entry = [&](int32_t k) { return table[index[k]]; };
     int32_t k = 0;
     // Inactive lanes read entry 0, and their output ignores it.
     for (; k + 4 <= count; k += 4) {
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, SinglesPair(entry(k), entry(k + 1)));
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, SinglesPair(entry(k + 2), entry(k + 3)));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, entries.Pair(kept, k));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, entries.Pair(kept, k + 2));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
         block.out[at] = Rendered(
-            counts[k] != 0.0, [&] { return table[index[k]]; }, measured.depth_eff[k], block.offset[at], block.in[at]);
+            counts[k] != 0.0, [&] { return entries.One(kept, k); }, measured.depth_eff[k], block.offset[at],
+            block.in[at]);
     }
 }
 
+// The sine's passes after measuring and counting, from one source of entries.
+template <bool kAnyInactive, class Entries>
+void SineFromCounts(const Block& block, int32_t from, const Counted& counted, const SineWave& wave, int32_t count,
+                    const Entries& entries) {
+    alignas(16) int32_t kept[2 * kStretch];
+    SineIndexesAhead<kAnyInactive>(counted, wave, count, entries, kept);
+    SineOutputs<kAnyInactive>(block, from, counted, entries, kept, count);
+}
 
-// The sine: measuring and the count's chain first, then the table indexes four at a time, each entry
-// asked for from memory as soon as its index is known, then the reads and outputs four at a time. Kept
-// out of the chain's loop, the indexes' long conversions do not hold it up, and the reads, mostly cache
-// misses under modulation, are all in flight before the first is needed.
+// The sine: measuring and the count's chain first, then the table indexes four at a time, then the
+// entries and outputs four at a time. Kept out of the chain's loop, the indexes' long conversions do not
+// hold it up. The entries come from the table's split where it gives every entry, and from the table
+// itself elsewhere.
 inline void ModulatedLoop(const SineWave& wave, const Block& block, const Tables& tables, int32_t from, int32_t count,
                           Cycle& cycle) {
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
-    alignas(16) int32_t index[kStretch];
     ByInactiveSamples(counted, [&](auto any_inactive) {
-        SineIndexesAhead<any_inactive()>(counted, wave, count, index);
-        SineOutputs<any_inactive()>(block, from, counted, wave.table, index, count);
+        if (wave.split) {
+            VEXLO_COUNT_PATH(SplitSineEntries);
+            SineFromCounts<any_inactive()>(block, from, counted, wave, count, SplitEntries{wave.split});
+        } else {
+            VEXLO_COUNT_PATH(SineTableEntries);
+            SineFromCounts<any_inactive()>(block, from, counted, wave, count, TableEntries{wave.table});
+        }
     });
 }
 

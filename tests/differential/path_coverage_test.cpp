@@ -3,6 +3,8 @@
 // the top of the engine (the program links the counted engine, path_counters.h).
 //   - The stepwise path, forced on ordinary tables: every wave, modulated and held inputs, specials,
 //     several rates (its own condition, a table too long for exact products, needs a 3.16 MHz rate).
+//   - The modulated sine reading its table, forced at rates whose split gives every entry (its own
+//     condition, a split that refuses an entry, is rare and depends on the sine function's last bits).
 //   - No tables: rates the tables cannot be built for, where every sample is Offset x In.
 //   - The map itself: its rows are the counters, in their order, so that what the coverage check names
 //     is what a reader finds in the map.
@@ -44,6 +46,17 @@ int64_t OthersThan(std::initializer_list<paths::Path> these) {
     return sum;
 }
 
+// RunOnce with one of the test build's switches set for the run, which must stay bit-equal and write
+// nowhere else.
+vexlo::testing::DifferentialReport RunForced(void (*force)(bool), float rate, uint32_t seed) {
+    force(true);
+    const auto report = RunOnce(rate, seed, 40000);
+    force(false);
+    EXPECT_EQ(report.mismatches, 0) << report.first_failure;
+    EXPECT_EQ(report.outside_writes, 0);
+    return report;
+}
+
 TEST(Stepwise, ForcedOnOrdinaryTablesIsBitEqual) {
     FakeHost host;
     host.pin_count = VexloModule::kPinCount;
@@ -52,14 +65,23 @@ TEST(Stepwise, ForcedOnOrdinaryTablesIsBitEqual) {
         const auto stepwise_paths = {paths::Path::kStepwise, paths::Path::kSmootherRecompute};
         const int64_t before = OthersThan(stepwise_paths);
         const int64_t stepwise = paths::Counter(paths::Path::kStepwise);
-        paths::ForceStepwise(true);
-        const auto report = RunOnce(rate, 0x5E9u + static_cast<uint32_t>(rate), 40000);
-        paths::ForceStepwise(false);
-        EXPECT_EQ(report.mismatches, 0) << report.first_failure;
-        EXPECT_EQ(report.outside_writes, 0);
+        const auto report = RunForced(paths::ForceStepwise, rate, 0x5E9u + static_cast<uint32_t>(rate));
         EXPECT_GT(report.active_like, report.samples / 10) << "scenario barely exercises the oscillator";
         EXPECT_GT(paths::Counter(paths::Path::kStepwise), stepwise);
         EXPECT_EQ(OthersThan(stepwise_paths), before) << "a forced stretch took another path at " << rate;
+    }
+}
+
+TEST(ModulatedSine, TableReadsForcedAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    for (const float rate : {1763.0f, 48000.0f}) {
+        const int64_t split = paths::Counter(paths::Path::kSplitSineEntries);
+        const int64_t table = paths::Counter(paths::Path::kSineTableEntries);
+        RunForced(paths::ForceSineTableReads, rate, 0x7AB7Eu + static_cast<uint32_t>(rate));
+        EXPECT_GT(paths::Counter(paths::Path::kSineTableEntries), table) << rate;
+        EXPECT_EQ(paths::Counter(paths::Path::kSplitSineEntries), split)
+            << "a forced stretch read the split at " << rate;
     }
 }
 
