@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "assume.h"
 #include "checked_convert.h"
 
 namespace vexlo {
@@ -33,7 +34,10 @@ inline int32_t WrapAround(int32_t value, int32_t period) {
 }
 
 // (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
-inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) { return a < period - b ? a + b : a - (period - b); }
+inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
+    VEXLO_ASSUME(0 <= a && a < period && 0 <= b && b < period);
+    return a < period - b ? a + b : a - (period - b);
+}
 
 // RescaledCount and the count moved on by one, for the count's chain in the modulated loop, without a
 // branch on whether the period changed: from c, the count moved on by one (a whole number

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "cycle_arithmetic.h"
 #include "oscillator_definition.h"
@@ -53,6 +54,22 @@ struct Tables {
     int32_t length;     // N
     int32_t rate;       // R, hertz
     int32_t window;     // the square smoother's W, samples
+};
+
+// Tables whose length N has N x N < 2^53 (ExactProducts), on which the exact paths' shortcuts rest (the
+// multiplied and stepped sine index, the count's chain): made only by Checked, so a path that takes
+// them needs no check of its own.
+class ExactTables {
+public:
+    static std::optional<ExactTables> Checked(const Tables& tables) {
+        if (!ExactProducts(tables.length)) return std::nullopt;
+        return ExactTables(tables);
+    }
+    int32_t rate() const { return m_tables.rate; }
+
+private:
+    explicit ExactTables(const Tables& tables) : m_tables(tables) {}
+    Tables m_tables;
 };
 
 // The measured samples of one stretch: what each asks of the oscillator before it is counted
@@ -209,10 +226,10 @@ struct CountChain {
 //   and some samples are inactive while others are not (Depth, or Offset on the Relative scale,
 //   passing through zero): the modulated path then takes the stretch.
 template <class Wave>
-bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
+bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
 //   Modulated exact: products are exact (modulated_stretch.cpp).
 template <class Wave>
-void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
+void RunModulated(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
 //   Stepwise: any table length; DefinedOutput sample by sample (modulated_stretch.cpp).
 template <class Wave>
 void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "assume.h"
 #include "engine_steps.h"
 #include "held_loop.h"
 #include "measure_lanes.h"
@@ -49,7 +50,8 @@ void WriteInactive(const Block& block, int32_t from, int32_t count) {
 }  // namespace
 
 template <class Wave>
-bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    VEXLO_ASSUME(1 <= count && count <= kStretch);
     float* const out = block.out + from;
     // Only the output step reads In; Depth and Offset enter it and the activity test. When those two
     // keep their bits (In moving or not), every sample has the first one's DepthEff and activity, so
@@ -74,7 +76,7 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
 
     // The first sample takes every step: it may start or rescale the cycle.
     Measured first;
-    Measure(block, from, 1, tables.rate, first);
+    Measure(block, from, 1, tables.rate(), first);
     CountChain chain = CountChain::From(cycle);
     const int32_t period = first.period[0];
     const int32_t position = chain.Step(first, 0);
@@ -110,6 +112,6 @@ bool RunHeldCycle(const Block& block, const Tables& tables, int32_t from, int32_
     return true;
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle)
+VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle, ExactTables)
 
 }  // namespace vexlo

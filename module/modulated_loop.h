@@ -47,17 +47,16 @@ VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
     return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(low), _mm_castpd_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
 }
 
-
-
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
 // chain then runs beside the rendering (whose square smoother has a chain of its own). Under
 // modulation nearly every sample has a new period and phase offset, so nothing is remembered from one
 // sample to the next.
 template <class Wave>
-void RenderModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+void RenderModulated(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle,
+                     Wave wave) {
     VEXLO_COUNT_PATH(RenderModulated);
     Measured measured;
-    Measure(block, from, count, tables.rate, measured);
+    Measure(block, from, count, tables.rate(), measured);
     CountChain chain = CountChain::From(cycle);
     for (int32_t k = 0; k < count; ++k) {
         const int32_t at = from + k;
@@ -71,7 +70,7 @@ void RenderModulated(const Block& block, const Tables& tables, int32_t from, int
 
 // Every wave without a modulated loop of its own: one counted sample at a time.
 template <class Wave>
-void ModulatedLoop(const Wave& wave, const Block& block, const Tables& tables, int32_t from, int32_t count,
+void ModulatedLoop(const Wave& wave, const Block& block, const ExactTables& tables, int32_t from, int32_t count,
                    Cycle& cycle) {
     RenderModulated(block, tables, from, count, cycle, wave);
 }
@@ -155,11 +154,11 @@ struct NoFollower {
 // count's; when the counting has to be taken again, follow.Restart() is called and every group followed
 // again.
 template <class Follower = NoFollower>
-void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle,
+void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted, Follower&& follow = NoFollower{}) {
     VEXLO_COUNT_PATH(MeasureAndCount);
     Measured& measured = counted.measured;
-    const MeasureConstants<FourLanes> constants(block, tables.rate);
+    const MeasureConstants<FourLanes> constants(block, tables.rate());
     const CountChain start = CountChain::From(cycle);
     CountChain chain = start;
     const auto count_one = [&](int32_t k) {
@@ -203,7 +202,7 @@ void MeasureAndCount(const Block& block, const Tables& tables, int32_t from, int
     }
     bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {
-        MeasureOne(block, from + k, tables.rate, measured, k);
+        MeasureOne(block, from + k, tables.rate(), measured, k);
         any_inactive = any_inactive || measured.period[k] == 0;
         count_one(k);
     }

@@ -1,16 +1,17 @@
 // The measuring that every path starts from, and the process paths for stretches whose inputs move
 // (frequency and phase modulated at audio rate): the exact one, and the stepwise one for tables too
 // long for exact products.
+#include "assume.h"
 #include "engine_steps.h"
 #include "modulated_loop.h"
 #include "path_counters.h"
 #include "waves/wave_list.h"
 
-
 namespace vexlo {
 
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured) {
     VEXLO_COUNT_PATH(Measure);
+    VEXLO_ASSUME(1 <= count && count <= kStretch);
     const MeasureConstants<FourLanes> constants(block, rate);
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) MeasureFour(block, from + k, constants, measured, k);
@@ -20,7 +21,8 @@ void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Meas
 // The modulated path: each wave's modulated loop (ModulatedLoop, in its file in waves/; modulated_loop.h
 // has the shared parts and the loop of every wave without one of its own).
 template <class Wave>
-void RunModulated(const Block& block, const Tables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+void RunModulated(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+    VEXLO_ASSUME(1 <= count && count <= kStretch);
     ModulatedLoop(wave, block, tables, from, count, cycle);
 }
 
@@ -34,7 +36,7 @@ void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t
     }
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(void, RunModulated)
-VEXLO_PATH_FOR_EVERY_WAVE(void, RunStepwise)
+VEXLO_PATH_FOR_EVERY_WAVE(void, RunModulated, ExactTables)
+VEXLO_PATH_FOR_EVERY_WAVE(void, RunStepwise, Tables)
 
 }  // namespace vexlo

@@ -74,6 +74,7 @@
 // build counts each row (path_counters.h, in the map's order), and a run of the whole differential
 // program fails unless every row ran.
 #include <algorithm>
+#include <optional>
 
 #include "checked_convert.h"
 #include "engine_steps.h"
@@ -95,18 +96,19 @@ namespace {
 template <class Wave>
 void RunStretches(const vexlo::Block& block, const vexlo::Tables& tables, int32_t offset, int32_t end,
                   vexlo::Cycle& cycle, Wave wave) {
-    const bool exact = vexlo::ExactProducts(tables.length) && !vexlo::paths::StepwiseForced();
+    const std::optional<vexlo::ExactTables> exact =
+        vexlo::paths::StepwiseForced() ? std::nullopt : vexlo::ExactTables::Checked(tables);
     for (int32_t from = offset; from < end;) {
         const int32_t n = std::min(end - from, vexlo::kStretch);
         if (!exact) {
             VEXLO_COUNT_PATH(Stepwise);
             vexlo::RunStepwise(block, tables, from, n, cycle, wave);
-        } else if (vexlo::CycleHeld(block, from, n) && vexlo::RunHeldCycle(block, tables, from, n, cycle, wave)) {
+        } else if (vexlo::CycleHeld(block, from, n) && vexlo::RunHeldCycle(block, *exact, from, n, cycle, wave)) {
             // Done: the cycle held, and every sample was active or the frequency made every one inactive.
             VEXLO_COUNT_PATH(HeldCycle);
         } else {
             VEXLO_COUNT_PATH(Modulated);
-            vexlo::RunModulated(block, tables, from, n, cycle, wave);
+            vexlo::RunModulated(block, *exact, from, n, cycle, wave);
         }
         from += n;
     }

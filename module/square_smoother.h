@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "assume.h"
 #include "cycle_arithmetic.h"
 #include "oscillator_definition.h"
 
@@ -27,6 +28,7 @@ namespace vexlo {
 //     gives, exact by the same argument (|sum + d| < |sum| + 2 stays below 2^(max(e, 0) + 2)). One add
 //     fewer lies on the sum's chain.
 inline float LeakyStep(float sum, SquareLevel level, float leaving) {
+    VEXLO_ASSUME(leaving == 0.0f || leaving == 1.0f || leaving == -1.0f);
     const float sample = level.value();
     const float size = std::fabs(sum);
     if (size >= 0x1p-28f && size < 0x1p29f) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "assume.h"
 #include "held_loop.h"
 #include "lane_widths.h"
 #include "modulated_loop.h"
@@ -66,6 +67,8 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
     } else {
         VEXLO_COUNT_PATH(SteppedIndexes);
     }
+    VEXLO_ASSUME(8 <= held.period && held.period <= length && ExactProducts(length));
+    VEXLO_ASSUME(0 <= n && n <= kStretch);
     constexpr int32_t kLanes = 8;
     const int32_t period = held.period;
     // N = Q x P + S, and 8S = A x P + B. Here P <= N < 2^27, so 8S, 8Q + A and r + B stay well inside
@@ -150,9 +153,11 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
 // what the single multiply gives. Adding +0 changes only an exact zero: p is +-0 exactly when w is 0
 // (DepthEff is not 0 in an active sample, and finite), and then the literal output is +0; every other
 // p is unchanged, and rounded once as before (a p that rounds to -0 in single stays -0 in double too).
-inline void UnitGainOutputs(const float* table, const int32_t* index, float depth_eff, float offset, float* out,
-                            int32_t n) {
+inline void UnitGainOutputs(const float* table, const int32_t* index, const HeldGains& gains, float* out, int32_t n) {
     VEXLO_COUNT_PATH(UnitGainOutputs);
+    VEXLO_ASSUME(gains.in == 1.0 && gains.offset == 0.0 && std::isfinite(gains.depth_eff) && gains.depth_eff != 0.0);
+    const float depth_eff = static_cast<float>(gains.depth_eff);  // a single's value, as HeldGains holds it
+    const float offset = static_cast<float>(gains.offset);
     const PackedSingle depth(depth_eff);
     // All ones when a zero wave gives +0 (Offset +0), none when it keeps the product's sign (Offset -0).
     const SingleMask plus_zero{std::signbit(offset) ? _mm_setzero_ps() : _mm_castsi128_ps(_mm_set1_epi32(-1))};
@@ -162,7 +167,7 @@ inline void UnitGainOutputs(const float* table, const int32_t* index, float dept
             _mm_setr_ps(table[index[k]], table[index[k + 1]], table[index[k + 2]], table[index[k + 3]]);
         WhereNot(And(waves == PackedSingle(0.0f), plus_zero), waves * depth).Store(out + k);
     }
-    for (; k < n; ++k) out[k] = OutputOf(table[index[k]], depth_eff, offset, 1.0);
+    for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
 
 // The sine, in two passes: first the table indexes of all n positions, eight at a time (see "Stepping"
@@ -188,8 +193,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
     const float* const table = by_residue ? ResidueOrder(wave.table, wave.length) : wave.table;
     if constexpr (std::is_same_v<Gains, HeldGains>) {
         if (gains.in == 1.0 && gains.offset == 0.0 && std::isfinite(gains.depth_eff)) {
-            UnitGainOutputs(table, index, static_cast<float>(gains.depth_eff), static_cast<float>(gains.offset), out,
-                            n);
+            UnitGainOutputs(table, index, gains, out, n);
             return;
         }
     }
@@ -316,8 +320,8 @@ void SineFromCounts(const Block& block, int32_t from, const Counted& counted, co
 // entries and outputs four at a time. Kept out of the chain's loop, the indexes' long conversions do not
 // hold it up. The entries come from the table's split where it gives every entry, and from the table
 // itself elsewhere.
-inline void ModulatedLoop(const SineWave& wave, const Block& block, const Tables& tables, int32_t from, int32_t count,
-                          Cycle& cycle) {
+inline void ModulatedLoop(const SineWave& wave, const Block& block, const ExactTables& tables, int32_t from,
+                          int32_t count, Cycle& cycle) {
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);
     ByInactiveSamples(counted, [&](auto any_inactive) {

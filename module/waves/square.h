@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "assume.h"
 #include "cycle_arithmetic.h"
 #include "held_loop.h"
 #include "modulated_loop.h"
@@ -112,7 +113,9 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
 class SquareFollower {
 public:
     SquareFollower(const Counted& counted, SquareSmoother& smoother, float* sums)
-        : m_counted(counted), m_smoother(smoother), m_start(smoother), m_sums(sums) {}
+        : m_counted(counted), m_smoother(smoother), m_start(smoother), m_sums(sums) {
+        VEXLO_ASSUME(smoother.Running());
+    }
 
     void Restart() {
         m_smoother = m_start;
@@ -205,11 +208,10 @@ void SquareOutputs(const Block& block, int32_t from, const Counted& counted, con
     }
 }
 
-
 // The square: while the smoother runs (after its first step), its sums are taken one group behind the
 // count's chain, so that the two chains overlap; then the averages and outputs four at a time. Until
 // then, a local copy of the smoother, which no output store can alias, one sample at a time.
-inline void ModulatedLoop(const SquareWave& wave, const Block& block, const Tables& tables, int32_t from,
+inline void ModulatedLoop(const SquareWave& wave, const Block& block, const ExactTables& tables, int32_t from,
                           int32_t count, Cycle& cycle) {
     SquareSmoother local = *wave.smoother;
     if (!local.Running()) {

@@ -58,11 +58,10 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
     }
 }
 
-
 // The triangle: measuring and the count's chain first, then positions, waves and outputs four at a time, so
 // that the waves' divisions overlap one another instead of waiting on the chain, and the choice of
 // piece, a coin toss under phase modulation, is made by masks rather than branches.
-inline void ModulatedLoop(const TriangleWave& wave, const Block& block, const Tables& tables, int32_t from,
+inline void ModulatedLoop(const TriangleWave& wave, const Block& block, const ExactTables& tables, int32_t from,
                           int32_t count, Cycle& cycle) {
     Counted counted;
     MeasureAndCount(block, tables, from, count, cycle, counted);

@@ -8,6 +8,8 @@
 //   - No tables: rates the tables cannot be built for, where every sample is Offset x In.
 //   - The map itself: its rows are the counters, in their order, so that what the coverage check names
 //     is what a reader finds in the map.
+//   - The proofs' preconditions (VEXLO_ASSUME, module/assume.h): every test of the program fails on a
+//     report, and a false one is reported.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,9 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "cycle_arithmetic.h"
 #include "differential.h"
 #include "fake_host.h"
 #include "path_counters.h"
+#include "tr_assert.h"
 #include "vexlo_module.h"
 
 namespace {
@@ -128,6 +132,36 @@ TEST(Map, RowsAreTheCountersInTheirOrder) {
     for (int32_t p = 0; p < static_cast<int32_t>(paths::Path::kCount); ++p)
         counters.push_back(paths::Name(static_cast<paths::Path>(p)));
     EXPECT_EQ(rows, counters);
+}
+
+// Every test of the program fails on a report of a failed check: a proof's precondition (VEXLO_ASSUME)
+// or the framework's own. A test that expects one installs its own handler for its duration.
+class NoFailedChecks : public ::testing::Environment {
+public:
+    void SetUp() override { TRSetAssertHandler(&Fail); }
+    void TearDown() override { TRSetAssertHandler(nullptr); }
+
+private:
+    static void Fail(const char* expression, const char* source, int line) {
+        ADD_FAILURE_AT(source, line) << "failed check: " << expression;
+    }
+};
+
+::testing::Environment* const kNoFailedChecks = ::testing::AddGlobalTestEnvironment(new NoFailedChecks);
+
+struct Reports {
+    static void Count(const char*, const char*, int) { ++count; }
+    static inline int count = 0;
+};
+
+TEST(Assumptions, AFalseOneIsReportedInTheCountedBuild) {
+    const TRAssertHandler previous = TRSetAssertHandler(&Reports::Count);
+    Reports::count = 0;
+    EXPECT_EQ(vexlo::AddWrapped(1, 2, 3), 0);
+    EXPECT_EQ(Reports::count, 0) << "operands inside 0 .. P - 1";
+    static_cast<void>(vexlo::AddWrapped(3, 0, 3));
+    EXPECT_EQ(Reports::count, 1) << "an operand of P";
+    TRSetAssertHandler(previous);
 }
 
 // After a run of the whole program (not of a chosen part), every path of the map has run.
