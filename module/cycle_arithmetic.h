@@ -8,6 +8,7 @@
 
 #include "assume.h"
 #include "checked_convert.h"
+#include "packed_double.h"
 
 namespace vexlo {
 
@@ -73,16 +74,22 @@ inline bool IsDecided(double product) {
 }
 
 // Square level: +1 for the first half of the period, -1 for the second. SquareValue's test is
-// p / P < 0.5 in double; At's 2p < P (written p < P - p, which cannot overflow) is the same test for
-// 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far more than
-// the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when 2p >= P
-// the quotient is at least 1/2, and rounding is monotonic with 0.5 representable.
-//
+// p / P < 0.5 in double; InFirstHalf's 2p < P (written p < P - p, which cannot overflow) is the same
+// test for 0 <= p < P < 2^31: when 2p < P, p / P <= 1/2 - 1/(2P), at least 2^-32 below 1/2 and far
+// more than the half ulp (2^-55) that rounding could add, so the rounded quotient stays below 0.5; when
+// 2p >= P the quotient is at least 1/2, and rounding is monotonic with 0.5 representable. One body for
+// whole numbers and for doubles holding them, one or two (PackedDouble): every term is a whole number
+// below 2^31, so the double operations are exact and answer as the integer ones.
+template <class Number>
+inline auto InFirstHalf(Number position, Number period) {
+    return position < period - position;
+}
+
 // The level is a type that holds +1 or -1 and no other value: the square smoother's shortcuts
 // (LeakyStep, the held square's settled runs) rest on it.
 class SquareLevel {
 public:
-    static SquareLevel At(int32_t position, int32_t period) { return SquareLevel(position < period - position); }
+    static SquareLevel At(int32_t position, int32_t period) { return SquareLevel(InFirstHalf(position, period)); }
     // For a test already made: SquareValue's, or a packed comparison.
     static SquareLevel FirstHalf(bool first_half) { return SquareLevel(first_half); }
     float value() const { return m_value; }
@@ -92,6 +99,18 @@ public:
 private:
     explicit SquareLevel(bool first_half) : m_value(first_half ? 1.0f : -1.0f) {}
     float m_value;
+};
+
+// Two square levels side by side, as doubles: lane by lane SquareLevel's value (+1 where the first-half
+// test holds, -1 elsewhere: 2 or +0, less 1, exact), and made, like it, only from such a test.
+class SquareLevelPair {
+public:
+    static SquareLevelPair FirstHalf(LaneMask first_half) { return SquareLevelPair(Where(first_half, 2.0) - 1.0); }
+    PackedDouble values() const { return m_values; }
+
+private:
+    explicit SquareLevelPair(PackedDouble values) : m_values(values) {}
+    PackedDouble m_values;
 };
 
 }  // namespace vexlo

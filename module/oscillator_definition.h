@@ -187,10 +187,16 @@ inline float LeakyUpdate(float sum, float sample, float leaving) {
                               static_cast<double>(kSmootherLeak));
 }
 
-// The smoothed sample of a sum: sum / W when W > 1, else the sum, not rounded to single.
-inline double SmoothedOf(float sum, int32_t window) {
-    if (window > 1) return static_cast<double>(sum) / static_cast<double>(window);
-    return static_cast<double>(sum);
+// The smoothed sample of a sum: sum / W when W > 1, else the sum, not rounded to single. The sum is
+// divided either way, by SmoothingDivisor: W, or 1 when W <= 1, by which dividing changes nothing. One
+// body for a sum as a double and for two (PackedDouble), with the divisor made once per block.
+inline double SmoothingDivisor(int32_t window) { return window > 1 ? static_cast<double>(window) : 1.0; }
+template <class Double>
+VEXLO_PER_SAMPLE Double Smoothed(Double sum, Double divisor) {
+    return sum / divisor;
+}
+VEXLO_PER_SAMPLE double SmoothedOf(float sum, int32_t window) {
+    return Smoothed(static_cast<double>(sum), SmoothingDivisor(window));
 }
 
 // One step as defined: stores `sample` in slot `index` of the ring of `ring_length` slots, updates the

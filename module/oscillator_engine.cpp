@@ -62,6 +62,9 @@
 //   TriangleOutputs              triangle, every sample active          waves/triangle.h  FastPath, Linked
 //   TriangleOutputsWithInactive  triangle, some sample inactive         waves/triangle.h  FastPath, Linked
 //   SquareFollower               square while SquareSmoother::Running   SquareFollower    FastPath, ModulatedCount
+//     SquareFollowerFour         a group of four active samples         MovedStep         FastPath, ModulatedSquare
+//     SquareFollowerLanes        any other group, or a sum outside the  LeakyStep         FastPath, ModulatedSquare,
+//                                shortcut's range                                         HeldSquare
 //     SquareFollowerFinish       after its stretch, always              SquareFollower    FastPath, ModulatedCount
 //   SquareOutputs                running square, every sample active    SmoothedOf        FastPath, ModulatedCount
 //   SquareOutputsWithInactive    running square, some sample inactive   SmoothedOf        FastPath, ModulatedCount

@@ -53,6 +53,8 @@
     X(TriangleOutputs)              \
     X(TriangleOutputsWithInactive)  \
     X(SquareFollower)               \
+    X(SquareFollowerFour)           \
+    X(SquareFollowerLanes)          \
     X(SquareFollowerFinish)         \
     X(SquareOutputs)                \
     X(SquareOutputsWithInactive)    \

@@ -19,22 +19,38 @@
 
 namespace vexlo {
 
-// LeakyUpdate for a square level (+-1, by its type) and a leaving sample of the ring (a level, or the
-// 0 of a slot never written), with two shortcuts that give the same bits while 2^-28 <= |sum| < 2^29
-// (see SquareSmoother::StepSum for why sum + v is then exact in double):
-//   - leaving = sample: sum x leak in single precision;
-//   - otherwise: (sum + d) x leak in double with d = sample - leaving (+-1 or +-2, exact): sum + sample
-//     and then - leaving are both exact, so their result is the exact sum + d, which is what adding d
-//     gives, exact by the same argument (|sum + d| < |sum| + 2 stays below 2^(max(e, 0) + 2)). One add
-//     fewer lies on the sum's chain.
+// The range of sums in which the shortcuts below give LeakyUpdate's bits: 2^-28 <= |sum| < 2^29 (see
+// SquareSmoother::StepSum for why sum + v is then exact in double), tested on the bits, whose order is
+// the order of magnitudes (a NaN's bits lie above the range, and both zeros below it).
+inline constexpr float kShortcutLow = 0x1p-28f;
+inline constexpr float kShortcutHigh = 0x1p29f;
+inline bool InShortcutRange(float sum) {
+    constexpr uint32_t kLow = std::bit_cast<uint32_t>(kShortcutLow);
+    constexpr uint32_t kHigh = std::bit_cast<uint32_t>(kShortcutHigh);
+    return (std::bit_cast<uint32_t>(sum) & 0x7FFFFFFFu) - kLow < kHigh - kLow;
+}
+
+// LeakyUpdate in the shortcut's range for a sample equal to the one leaving: sum x leak in single
+// precision (see SquareSmoother::StepSum). The settled step of a level held longer than the window.
+inline float SettledStep(float sum) { return sum * kSmootherLeak; }
+
+// LeakyUpdate in the shortcut's range for any square level and any leaving sample (a level, or the 0 of
+// a slot never written): (sum + d) x leak in double with d = sample - leaving (0, +-1 or +-2, exact).
+// sum + sample and then - leaving are both exact, so their result is the exact sum + d, which is what
+// adding d gives, exact by the same argument (|sum + d| < |sum| + 2 stays below 2^(max(e, 0) + 2)).
+// One add fewer lies on the sum's chain; with d = 0 it is the settled step's value.
+inline float MovedStep(float sum, double difference) {
+    return static_cast<float>((static_cast<double>(sum) + difference) * static_cast<double>(kSmootherLeak));
+}
+
+// LeakyUpdate for a square level (+-1, by its type) and a leaving sample of the ring, by the shortcuts
+// above in their range, the settled step where the leaving sample is the level.
 inline float LeakyStep(float sum, SquareLevel level, float leaving) {
     VEXLO_ASSUME(leaving == 0.0f || leaving == 1.0f || leaving == -1.0f);
     const float sample = level.value();
-    const float size = std::fabs(sum);
-    if (size >= 0x1p-28f && size < 0x1p29f) {
-        if (leaving == sample) return sum * kSmootherLeak;
-        return static_cast<float>((static_cast<double>(sum) + static_cast<double>(sample - leaving)) *
-                                  static_cast<double>(kSmootherLeak));
+    if (InShortcutRange(sum)) {
+        if (leaving == sample) return SettledStep(sum);
+        return MovedStep(sum, static_cast<double>(sample - leaving));
     }
     return LeakyUpdate(sum, sample, leaving);
 }

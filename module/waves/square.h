@@ -16,6 +16,7 @@
 #include "held_loop.h"
 #include "modulated_loop.h"
 #include "oscillator_definition.h"
+#include "packed_int32.h"
 #include "path_counters.h"
 #include "square_smoother.h"
 #include "waves/wave_sources.h"
@@ -47,9 +48,10 @@ namespace {
 //
 // Settled runs: once the last W + 1 samples written are one level, every ring slot holds it, so each
 // further sample of that level leaves the ring as it is and (see SquareSmoother::StepSum) makes the sum
-// sum x leak in single precision, while 2^-28 <= |sum| < 2^29. The magnitude never grows under the
-// leak (rounding is monotonic and the leak below 1), so a run that ends with |sum| >= 2^-28 stayed in
-// range throughout; one that does not is taken again step by step. Such a run costs one multiply per
+// the settled step, sum x leak in single precision, while the sum is in the shortcut's range
+// (InShortcutRange). The magnitude never grows under the leak (rounding is monotonic and the leak below
+// 1), so a run that ends in the range stayed in it throughout; one that does not is taken again step
+// by step. Such a run costs one multiply per
 // sample, and the write slot moves on by the run's length.
 template <class Gains>
 void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
@@ -57,24 +59,23 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     float sums[kStretch];
     SquareSmoother local = *wave.smoother;
     const int32_t period = held.period;
-    const bool leaky = local.window > 1 && local.window == local.last_window && local.ring_length == local.window + 1;
+    const bool leaky = local.Running();
     int32_t position = held.position;
     SquareLevel level = SquareLevel::At(position, period);  // the level written last (the sample's before the first)
     int32_t same = 0;  // samples of that level written last in a row, at most W + 1
     for (int32_t k = 0; k < n;) {
         const int32_t next = NextPosition(position, period);
         const SquareLevel sample = SquareLevel::At(next, period);
-        const float size = std::fabs(local.sum);
-        if (leaky && same > local.window && sample == level && size >= 0x1p-28f && size < 0x1p29f) {
+        if (leaky && same > local.window && sample == level && InShortcutRange(local.sum)) {
             // The rest of this level: up to the half period, or up to the end of the period.
             const int32_t level_end = sample.high() ? (period + 1) / 2 : period;
             const int32_t run = std::min(n - k, level_end - next);
             float sum = local.sum;
             for (int32_t j = 0; j < run; ++j) {
-                sum = sum * kSmootherLeak;
+                sum = SettledStep(sum);
                 sums[k + j] = sum;
             }
-            if (std::fabs(sum) >= 0x1p-28f) {
+            if (InShortcutRange(sum)) {
                 VEXLO_COUNT_PATH(SettledRun);
                 local.sum = sum;
                 local.index = static_cast<int32_t>((static_cast<int64_t>(local.index) + run) % local.ring_length);
@@ -91,13 +92,13 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     }
     *wave.smoother = local;
 
-    // The averages (SmoothedOf: dividing by 1 changes nothing, so W <= 1 divides by 1), then OutputOf.
+    // The averages (SmoothedOf), then OutputOf.
     VEXLO_COUNT_PATH(HeldSquareAverages);
-    const __m128d window = _mm_set1_pd(local.window > 1 ? static_cast<double>(local.window) : 1.0);
+    const PackedDouble divisor(SmoothingDivisor(local.window));
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        StorePair(out + k, gains.Pair(k, _mm_div_pd(SinglesPair(sums + k), window)));
-        StorePair(out + k + 2, gains.Pair(k + 2, _mm_div_pd(SinglesPair(sums + k + 2), window)));
+        StorePair(out + k, gains.Pair(k, Smoothed<PackedDouble>(SinglesPair(sums + k), divisor)));
+        StorePair(out + k + 2, gains.Pair(k + 2, Smoothed<PackedDouble>(SinglesPair(sums + k + 2), divisor)));
     }
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
 }
@@ -108,13 +109,26 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
 // while the smoother is in its running state (SquareSmoother::Running). The ring is not written until
 // the stretch is done: the sample leaving the window at the j-th active sample of the stretch is the
 // ring's slot index + 1 + j (mod W + 1) while j < W, that is a sample written before the stretch, and
-// the stretch's own (j - W)-th active level after that; Finish then writes the stretch's last W + 1
-// levels where the steps one by one would have left them. Inactive samples do not step the smoother.
+// the stretch's own (j - W)-th active level after that. So the leaving samples are one sequence: the
+// first min(W, kStretch) ring slots in that order (no step of the stretch reads further into the ring),
+// then the stretch's levels as they are written. Finish then writes the stretch's last W + 1 levels
+// where the steps one by one would have left them. Inactive samples do not step the smoother.
 class SquareFollower {
 public:
     SquareFollower(const Counted& counted, SquareSmoother& smoother, float* sums)
-        : m_counted(counted), m_smoother(smoother), m_start(smoother), m_sums(sums) {
+        : m_counted(counted),
+          m_smoother(smoother),
+          m_start(smoother),
+          m_sums(sums),
+          m_from_ring(std::min(smoother.window, kStretch)) {
         VEXLO_ASSUME(smoother.Running());
+        int32_t slot = smoother.index;
+        for (int32_t j = 0; j < m_from_ring; ++j) {
+            slot = slot + 1 < smoother.ring_length ? slot + 1 : 0;
+            const float leaving = smoother.ring[slot];
+            VEXLO_ASSUME(leaving == 0.0f || leaving == 1.0f || leaving == -1.0f);
+            m_leaving[j] = static_cast<double>(leaving);
+        }
     }
 
     void Restart() {
@@ -122,37 +136,86 @@ public:
         m_written = 0;
     }
 
-    // Locals for the sum and the step count, which no store into the arrays can alias.
     VEXLO_PER_SAMPLE void operator()(int32_t k, int32_t n) {
+        if (n == 4 && AllActive(k) && FourActive(k)) return;
+        EachLane(k, n);
+    }
+
+    // Writes the stretch's levels into the ring and moves the write slot on, as the steps would have:
+    // the j-th step wrote slot index + j (mod W + 1), so the last W + 1 steps (or all, if fewer) left
+    // their levels there, one slot after another.
+    void Finish() {
+        VEXLO_COUNT_PATH(SquareFollowerFinish);
+        const int32_t length = m_start.ring_length;
+        const int32_t first = m_written > length ? m_written - length : 0;
+        int32_t slot = static_cast<int32_t>((static_cast<int64_t>(m_start.index) + first) % length);
+        for (int32_t j = first; j < m_written; ++j) {
+            m_start.ring[slot] = static_cast<float>(m_leaving[m_from_ring + j]);
+            slot = slot + 1 < length ? slot + 1 : 0;
+        }
+        m_smoother.index = slot;
+    }
+
+private:
+    // Whether samples k .. k + 3 are all active: no period of 0.
+    VEXLO_PER_SAMPLE bool AllActive(int32_t k) const {
+        return LaneBits(PackedInt32::Load(m_counted.measured.period + k) == PackedInt32(0)) == 0;
+    }
+
+    // Four active samples: PositionOf and the level for each, two lanes per instruction
+    // (PositionOfCounted, InFirstHalf and SquareLevelPair), then each step by MovedStep, which needs no
+    // branch on whether the level equals the sample leaving, so that no step waits on one. The first
+    // pair's levels are written before the second pair's leaving samples are read, so with a window of
+    // 2 or 3 samples the second pair reads the first pair's levels, as the steps one by one would
+    // (W >= 2 while the smoother runs, so no lane reads its own pair's). Answers false, having changed
+    // nothing that EachLane does not write again alike (the same levels in the same places, sums it
+    // overwrites), when a sum is outside the shortcut's range.
+    VEXLO_PER_SAMPLE bool FourActive(int32_t k) {
+        VEXLO_COUNT_PATH(SquareFollowerFour);
+        double* const levels = m_leaving + m_from_ring + m_written;
+        const double* const leaving = m_leaving + m_written;
+        const auto differences = [&](int32_t pair) {
+            __m128d whole;
+            const PackedDouble position = PositionPairAt(m_counted, k + pair, whole);
+            const PackedDouble level = SquareLevelPair::FirstHalf(InFirstHalf<PackedDouble>(position, whole)).values();
+            level.Store(levels + pair);
+            return level - PackedDouble::Load(leaving + pair);
+        };
+        const __m128d low = differences(0);
+        const __m128d high = differences(2);
+        float sum = m_smoother.sum;
+        const auto step = [&](int32_t lane, __m128d difference) {
+            if (!InShortcutRange(sum)) return false;
+            sum = MovedStep(sum, _mm_cvtsd_f64(difference));
+            m_sums[k + lane] = sum;
+            return true;
+        };
+        if (!step(0, low) || !step(1, _mm_unpackhi_pd(low, low)) || !step(2, high) ||
+            !step(3, _mm_unpackhi_pd(high, high))) {
+            return false;
+        }
+        m_smoother.sum = sum;
+        m_written += 4;
+        return true;
+    }
+
+    // Any group, lane by lane: the levels by the same tests, and LeakyStep. Locals for the sum and the
+    // step count, which no store into the arrays can alias.
+    VEXLO_PER_SAMPLE void EachLane(int32_t k, int32_t n) {
+        VEXLO_COUNT_PATH(SquareFollowerLanes);
         const Measured& measured = m_counted.measured;
-        const int32_t window = m_smoother.window;
         float sum = m_smoother.sum;
         int32_t written = m_written;
-        // PositionOf and SquareValue for the group, lane by lane as PositionOfCounted and SquareLevel::At, two
-        // lanes per instruction (At's test in double: every term is a whole number below 2P, exact).
-        int second_half = 0;  // bit `lane` set for a level of -1
-        if (n == 4) {
-            __m128d whole_low, whole_high;
-            const __m128d low = PositionPairAt(m_counted, k, whole_low);
-            const __m128d high = PositionPairAt(m_counted, k + 2, whole_high);
-            second_half = _mm_movemask_ps(_mm_castsi128_ps(NarrowedMasks(
-                _mm_cmpge_pd(low, _mm_sub_pd(whole_low, low)), _mm_cmpge_pd(high, _mm_sub_pd(whole_high, high)))));
-        } else {
-            for (int32_t lane = 0; lane < n; ++lane) {
-                const int32_t at = k + lane;
-                const int32_t position = PositionOfCount(m_counted.counts[at], measured, at);
-                if (position >= 0 && !SquareLevel::At(position, measured.period[at]).high()) second_half |= 1 << lane;
-            }
-        }
         for (int32_t lane = 0; lane < n; ++lane) {
             const int32_t at = k + lane;
-            if (m_counted.counts[at] == 0.0) {
+            const int32_t position = PositionOfCount(m_counted.counts[at], measured, at);
+            if (position < 0) {
                 m_sums[at] = 0.0f;  // read with the group, and ignored
                 continue;
             }
-            const SquareLevel level = SquareLevel::FirstHalf((second_half & (1 << lane)) == 0);
-            const float leaving = written < window ? m_start.ring[RingSlot(written)] : m_levels[written - window];
-            m_levels[written++] = level.value();
+            const SquareLevel level = SquareLevel::At(position, measured.period[at]);
+            const float leaving = static_cast<float>(m_leaving[written]);
+            m_leaving[m_from_ring + written++] = static_cast<double>(level.value());
             sum = LeakyStep(sum, level, leaving);
             m_sums[at] = sum;
         }
@@ -160,28 +223,15 @@ public:
         m_written = written;
     }
 
-    // Writes the stretch's levels into the ring and moves the write slot on, as the steps would have.
-    void Finish() {
-        VEXLO_COUNT_PATH(SquareFollowerFinish);
-        const int32_t length = m_start.ring_length;
-        const int32_t first = m_written > length ? m_written - length : 0;
-        for (int32_t j = first; j < m_written; ++j) m_start.ring[(m_start.index + j) % length] = m_levels[j];
-        m_smoother.index = static_cast<int32_t>((static_cast<int64_t>(m_start.index) + m_written) % length);
-    }
-
-private:
-    // The ring slot that the j-th step of the stretch reads as leaving (j < W): the one after its write slot.
-    int32_t RingSlot(int32_t j) const {
-        const int32_t slot = m_start.index + 1 + j;
-        return slot < m_start.ring_length ? slot : slot - m_start.ring_length;
-    }
-
     const Counted& m_counted;
     SquareSmoother& m_smoother;
     const SquareSmoother m_start;
     float* m_sums;
-    float m_levels[kStretch];
-    int32_t m_written = 0;
+    const int32_t m_from_ring;  // min(W, kStretch): the ring slots the stretch's steps can read
+    // The samples leaving the window, step by step: m_from_ring slots of the ring, then the stretch's
+    // levels (each a level, or the 0 of a slot never written: exact as doubles, and as singles again).
+    double m_leaving[2 * kStretch];
+    int32_t m_written = 0;  // active samples stepped so far
 };
 
 // The square's outputs from a stretch's sums, four at a time.
@@ -191,14 +241,15 @@ void SquareOutputs(const Block& block, int32_t from, const Counted& counted, con
     VEXLO_COUNT_PATH_BY_INACTIVE(SquareOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
-    const __m128d divisor = _mm_set1_pd(window > 1 ? static_cast<double>(window) : 1.0);
+    const PackedDouble divisor(SmoothingDivisor(window));
     int32_t k = 0;
-    // SmoothedOf, two lanes per division (dividing by 1 when W <= 1 changes nothing); inactive lanes' sums
-    // are meaningless and their output ignores them.
+    // SmoothedOf, two lanes per division; inactive lanes' sums are meaningless and their output ignores
+    // them.
     for (; k + 4 <= count; k += 4) {
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, _mm_div_pd(SinglesPair(sums + k), divisor));
+        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k,
+                                        Smoothed<PackedDouble>(SinglesPair(sums + k), divisor));
         StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2,
-                                        _mm_div_pd(SinglesPair(sums + k + 2), divisor));
+                                        Smoothed<PackedDouble>(SinglesPair(sums + k + 2), divisor));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;

@@ -233,9 +233,24 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, FastPathDifferential,
 
 namespace {
 
+// Processes `count` samples of the rig's buffers as the square, and the same through the literal
+// engine; answers the samples that differ.
+int32_t SquareMismatches(ModuleRig& rig, reference::LiteralEngine& engine, std::vector<float>& expected,
+                         int32_t count) {
+    rig.Process(0, count);
+    engine.ProcessBlock(
+        {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
+        {VexloModule::kWaveSquare, 0, 0}, 0, count);
+    int32_t mismatches = 0;
+    for (int32_t k = 0; k < count; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
+    return mismatches;
+}
+
 // A square held so long at one level that the smoother's sum decays below 2^-28, where its single
-// multiply per sample no longer applies; then the edge to the other level.
-TEST(HeldSquare, DecayBelowTheShortcutsRangeAndTheNextEdgeAreBitEqual) {
+// multiply per sample no longer applies; then, still at that level, Freq moving by an ulp from sample
+// to sample (the modulated path, whose steps must leave their shortcuts too, four samples at a time or
+// not); then held again through the edge to the other level.
+TEST(HeldSquare, DecayBelowTheShortcutsRangeModulatedAndTheNextEdgeAreBitEqual) {
     FakeHost host;
     host.pin_count = VexloModule::kPinCount;
     constexpr int32_t kBlock = 4096;
@@ -245,23 +260,60 @@ TEST(HeldSquare, DecayBelowTheShortcutsRangeAndTheNextEdgeAreBitEqual) {
     rig.SetChoices(VexloModule::kWaveSquare, 0, 0);
     rig.Open();
     // F = 0.034 Hz: P = 1,297,059 samples, so each level lasts about 648,000 samples.
-    std::fill(rig.freq.begin(), rig.freq.end(), 0.0034f);
+    constexpr float kFreq = 0.0034f;
     reference::LiteralEngine engine(44100.0f);
     std::vector<float> expected(kBlock);
     int32_t mismatches = 0;
     for (int32_t block = 0; block < 190 && mismatches == 0; ++block) {
-        rig.Process(0, kBlock);
-        engine.ProcessBlock(
-            {rig.in.data(), rig.depth.data(), rig.offset.data(), rig.freq.data(), rig.phase.data(), expected.data()},
-            {VexloModule::kWaveSquare, 0, 0}, 0, kBlock);
-        for (int32_t k = 0; k < kBlock; ++k) mismatches += SameSample(rig.out[k], expected[k]) ? 0 : 1;
-        // Some 615,000 samples into the first level, before its edge.
+        // Some 615,000 samples into the first level, before its edge: four blocks modulated.
+        const bool modulated = block >= 151 && block < 155;
+        for (int32_t k = 0; k < kBlock; ++k) rig.freq[k] = modulated && k % 2 ? std::nextafter(kFreq, 1.0f) : kFreq;
+        mismatches += SquareMismatches(rig, engine, expected, kBlock);
         if (block == 150) {
             EXPECT_LT(std::fabs(engine.smoother().sum()), 0x1p-28f) << "the run did not reach the end of the range";
         }
     }
     EXPECT_EQ(mismatches, 0);
     rig.Close();
+}
+
+}  // namespace
+
+namespace {
+
+// The running square under audio-rate Freq and Phase where its smoother cannot take four samples at
+// once: windows of 2 and 3 samples (rates 2,000 and 3,000), where a sample leaving the window can be
+// one the same group writes; the smallest window that takes them (4 samples, at 4,000); groups with an
+// inactive sample (Depth 0) among active ones; and last groups of one to three samples. Periods of 2
+// to 40 samples, so that levels change often and every leaving sample differs from its level in turn.
+TEST(ModulatedSquare, ShortWindowsInactiveSamplesAndPartialGroupsAreBitEqual) {
+    FakeHost host;
+    host.pin_count = VexloModule::kPinCount;
+    constexpr int32_t kCapacityHere = 256;
+    for (const float rate : {2000.0f, 3000.0f, 4000.0f, 48000.0f}) {
+        ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacityHere);
+        rig.SetSampleRate(rate);
+        rig.Wire();
+        rig.SetChoices(VexloModule::kWaveSquare, 0, 0);
+        rig.Open();
+        reference::LiteralEngine engine(rate);
+        std::vector<float> expected(kCapacityHere);
+        std::mt19937 rng(static_cast<uint32_t>(rate));
+        int32_t mismatches = 0;
+        for (int32_t block = 0; block < 300; ++block) {
+            const int32_t count = block % 2 == 0 ? 256 : static_cast<int32_t>(1 + rng() % 256);
+            const bool inactive_samples = block % 5 == 2;
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t period = static_cast<int32_t>(2 + rng() % 39);
+                rig.freq[k] = static_cast<float>(static_cast<double>(rate) / (10.0 * period));
+                rig.phase[k] = static_cast<float>(rng() % 1000) * 0.0005f;
+                rig.depth[k] = inactive_samples && rng() % 8 == 0 ? 0.0f : 0.5f;
+            }
+            mismatches += SquareMismatches(rig, engine, expected, count);
+        }
+        EXPECT_EQ(mismatches, 0) << "rate " << rate;
+        rig.Close();
+    }
 }
 
 }  // namespace

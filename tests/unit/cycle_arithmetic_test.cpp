@@ -264,6 +264,72 @@ TEST(SquareSmoother, LeanStepMatchesTheDefinedStep) {
 
 namespace {
 
+// Sums of every exponent the shortcut's range holds and a little beyond it, both signs, with random
+// significands, and the values where a single-precision add of +-2 would round: just below each power
+// of two, with the last significand bit set.
+std::vector<float> SumsAroundTheShortcutsRange() {
+    std::mt19937 rng(0x5A5A);
+    std::vector<float> sums;
+    for (int exponent = -32; exponent <= 31; ++exponent) {
+        const float power = std::ldexp(1.0f, exponent);
+        for (float sum : {power, std::nextafter(power, 0.0f), std::nextafter(2.0f * power, 0.0f),
+                          std::nextafter(std::nextafter(2.0f * power, 0.0f), 0.0f)}) {
+            sums.push_back(sum);
+            sums.push_back(-sum);
+        }
+        for (int k = 0; k < 200; ++k) {
+            const float sum = std::ldexp(1.0f + static_cast<float>(rng() % (1u << 23)) * 0x1p-23f, exponent);
+            sums.push_back(rng() % 2 ? sum : -sum);
+        }
+    }
+    return sums;
+}
+
+}  // namespace
+
+// The range test on the bits is the magnitude test 2^-28 <= |sum| < 2^29, also for both zeros,
+// subnormals, infinities and NaN.
+TEST(SquareSmoother, ShortcutRangeOnTheBitsIsTheMagnitudeTest) {
+    std::vector<float> sums = SumsAroundTheShortcutsRange();
+    for (float special : {0.0f, -0.0f, 1e-45f, -1e-45f, 1e-40f, std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+                          -std::numeric_limits<float>::quiet_NaN()}) {
+        sums.push_back(special);
+    }
+    for (float sum : sums) {
+        const bool magnitude = std::fabs(sum) >= 0x1p-28f && std::fabs(sum) < 0x1p29f;
+        ASSERT_EQ(vexlo::InShortcutRange(sum), magnitude) << sum;
+    }
+}
+
+// The settled step and the moved step are the incremental update wherever the range test lets them
+// run: for every square level and every sample that can leave the window (a level, or the 0 of a slot
+// never written), bit for bit, including the sums whose add of 2 is not exact in single precision.
+TEST(SquareSmoother, ShortcutStepsAreTheIncrementalUpdateInTheirRange) {
+    int32_t in_range = 0;
+    for (float sum : SumsAroundTheShortcutsRange()) {
+        if (!vexlo::InShortcutRange(sum)) continue;
+        ++in_range;
+        for (float sample : {1.0f, -1.0f}) {
+            for (float leaving : {1.0f, -1.0f, 0.0f}) {
+                const uint32_t defined = std::bit_cast<uint32_t>(vexlo::LeakyUpdate(sum, sample, leaving));
+                const double difference = static_cast<double>(sample) - static_cast<double>(leaving);
+                ASSERT_EQ(std::bit_cast<uint32_t>(vexlo::MovedStep(sum, difference)), defined)
+                    << sum << " " << sample << " " << leaving;
+                ASSERT_EQ(std::bit_cast<uint32_t>(vexlo::LeakyStep(sum, vexlo::SquareLevel::FirstHalf(sample > 0.0f),
+                                                                   leaving)),
+                          defined);
+                if (leaving == sample) {
+                    ASSERT_EQ(std::bit_cast<uint32_t>(vexlo::SettledStep(sum)), defined);
+                }
+            }
+        }
+    }
+    EXPECT_GT(in_range, 10000);
+}
+
+namespace {
+
 // The two lanes of a packed result, as bits.
 std::pair<uint64_t, uint64_t> LaneBits(__m128d lanes) {
     alignas(16) double both[2];
@@ -302,6 +368,17 @@ TEST(PackedSteps, EachLaneIsTheDoubleStep) {
         ASSERT_TRUE(same(inactive.second, vexlo::InactiveBeforeRounding(o[1], i[1])));
     }
 
+    // The smoothed sample of two sums, for windows that divide and windows that do not (W <= 1).
+    for (int32_t window : {0, 1, 2, 54, 217}) {
+        for (int32_t k = 0; k < 20000; ++k) {
+            const float sums[2] = {static_cast<float>(any()), static_cast<float>(any())};
+            const auto smoothed = LaneBits(vexlo::Smoothed<vexlo::PackedDouble>(
+                _mm_setr_pd(sums[0], sums[1]), vexlo::PackedDouble(vexlo::SmoothingDivisor(window))));
+            ASSERT_TRUE(same(smoothed.first, vexlo::SmoothedOf(sums[0], window)));
+            ASSERT_TRUE(same(smoothed.second, vexlo::SmoothedOf(sums[1], window)));
+        }
+    }
+
     // Sine indexes over whole periods (every remainder, 0 included) and positions: two lanes at once.
     for (int32_t length : {26430, 1440000, 5760000, kLargestExactTable}) {
         for (int32_t period : {1, 3, 16, 441, 44100, length / 7, length}) {
@@ -312,6 +389,14 @@ TEST(PackedSteps, EachLaneIsTheDoubleStep) {
                 ASSERT_EQ(index.first, Bits(vexlo::SineIndexNearest<double>(length, p, period, inverse)));
                 ASSERT_EQ(index.second, Bits(vexlo::SineIndexNearest<double>(length, p + 1, period, inverse)));
                 ASSERT_EQ(std::bit_cast<double>(index.first), LiteralIndex(length, p, period));
+            }
+            // The square's first-half test and levels at every such position, two lanes at once.
+            for (int32_t p = 0; p + 1 < period && p < 20000; p += 1 + period / 20000) {
+                const vexlo::LaneMask first_half = vexlo::InFirstHalf<vexlo::PackedDouble>(
+                    _mm_setr_pd(p, p + 1), vexlo::PackedDouble(static_cast<double>(period)));
+                const auto levels = LaneBits(vexlo::SquareLevelPair::FirstHalf(first_half).values());
+                ASSERT_EQ(std::bit_cast<double>(levels.first), vexlo::SquareLevel::At(p, period).value());
+                ASSERT_EQ(std::bit_cast<double>(levels.second), vexlo::SquareLevel::At(p + 1, period).value());
             }
             // Counts 1 .. P with phase offsets 0 .. P - 1, around the wrap.
             for (int32_t c = 1; c <= period && c < 300; ++c) {
