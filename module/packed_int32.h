@@ -32,6 +32,11 @@ struct PackedInt32 {
 // Lane by lane, wrapping as two's complement (the callers' values never leave 32 bits).
 inline PackedInt32 operator+(PackedInt32 a, PackedInt32 b) { return _mm_add_epi32(a.lanes, b.lanes); }
 inline PackedInt32 operator-(PackedInt32 a, PackedInt32 b) { return _mm_sub_epi32(a.lanes, b.lanes); }
+inline PackedInt32 operator&(PackedInt32 a, PackedInt32 b) { return _mm_and_si128(a.lanes, b.lanes); }
+// Shifts of every lane by one count (0 .. 31), as int32_t's: the right shift keeps the sign. Besides the
+// shift, the count's move into a register, like a broadcast hoisted out of loops where it is fixed.
+inline PackedInt32 operator<<(PackedInt32 a, int32_t bits) { return _mm_sll_epi32(a.lanes, _mm_cvtsi32_si128(bits)); }
+inline PackedInt32 operator>>(PackedInt32 a, int32_t bits) { return _mm_sra_epi32(a.lanes, _mm_cvtsi32_si128(bits)); }
 inline Int32Mask operator==(PackedInt32 a, PackedInt32 b) { return {_mm_cmpeq_epi32(a.lanes, b.lanes)}; }
 inline Int32Mask operator<(PackedInt32 a, PackedInt32 b) { return {_mm_cmplt_epi32(a.lanes, b.lanes)}; }
 inline Int32Mask operator>(PackedInt32 a, PackedInt32 b) { return {_mm_cmpgt_epi32(a.lanes, b.lanes)}; }

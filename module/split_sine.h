@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "oscillator_definition.h"
+#include "packed_int32.h"
 
 namespace vexlo {
 
@@ -52,14 +53,14 @@ struct SplitSine {
     explicit operator bool() const { return coarse != nullptr; }
 
     // The byte offsets of index i's coarse and fine pairs (16 bytes each), for 0 <= i < kLongestSplitTable.
-    int32_t CoarseOffset(int32_t i) const { return (i >> fine_bits) << 4; }
-    int32_t FineOffset(int32_t i) const { return (i << 4) & FineMask(); }
-    // The same for four indexes, lane by lane.
-    VEXLO_PER_SAMPLE __m128i CoarseOffsets(__m128i indexes) const {
-        return _mm_slli_epi32(_mm_srl_epi32(indexes, _mm_cvtsi32_si128(fine_bits)), 4);
+    // One body for an int32_t and for a PackedInt32 (four indexes).
+    template <class Int>
+    VEXLO_PER_SAMPLE Int CoarseOffset(Int i) const {
+        return (i >> fine_bits) << 4;
     }
-    VEXLO_PER_SAMPLE __m128i FineOffsets(__m128i indexes) const {
-        return _mm_and_si128(_mm_slli_epi32(indexes, 4), _mm_set1_epi32(FineMask()));
+    template <class Int>
+    VEXLO_PER_SAMPLE Int FineOffset(Int i) const {
+        return (i << 4) & Int(((1 << fine_bits) - 1) << 4);
     }
 
     // The entry from its pairs' byte offsets: sin a x cos b + cos a x sin b in double, rounded to single.
@@ -85,7 +86,6 @@ struct SplitSine {
     }
 
 private:
-    int32_t FineMask() const { return ((1 << fine_bits) - 1) << 4; }
     VEXLO_PER_SAMPLE static const double* PairAt(const double* pairs, int32_t offset) {
         return reinterpret_cast<const double*>(reinterpret_cast<const char*>(pairs) + offset);
     }

@@ -244,8 +244,8 @@ struct SplitEntries {
     SplitSine split;
 
     VEXLO_PER_SAMPLE void Keep(int32_t* kept, int32_t k, __m128i indexes) const {
-        _mm_store_si128(reinterpret_cast<__m128i*>(kept + k), split.CoarseOffsets(indexes));
-        _mm_store_si128(reinterpret_cast<__m128i*>(kept + kStretch + k), split.FineOffsets(indexes));
+        split.CoarseOffset(PackedInt32(indexes)).Store(kept + k);
+        split.FineOffset(PackedInt32(indexes)).Store(kept + kStretch + k);
     }
     VEXLO_PER_SAMPLE void KeepOne(int32_t* kept, int32_t k, int32_t index) const {
         kept[k] = split.CoarseOffset(index);

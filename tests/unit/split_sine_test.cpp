@@ -127,14 +127,14 @@ TEST(SplitSineTable, PackedOffsetsAndPairsAreTheScalarOnesLaneByLane) {
     std::mt19937 rng(0x5B17);
     std::uniform_int_distribution<int32_t> index_of(0, table.length - 1);
     for (int trial = 0; trial < 2000; ++trial) {
-        alignas(16) int32_t index[4];
+        int32_t index[4];
         for (int32_t& i : index) i = index_of(rng);
         if (trial == 0) index[3] = table.length - 1;
-        const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(index));
-        alignas(16) int32_t coarse[4];
-        alignas(16) int32_t fine[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(coarse), split.CoarseOffsets(lanes));
-        _mm_store_si128(reinterpret_cast<__m128i*>(fine), split.FineOffsets(lanes));
+        const vexlo::PackedInt32 lanes = vexlo::PackedInt32::Load(index);
+        int32_t coarse[4];
+        int32_t fine[4];
+        split.CoarseOffset(lanes).Store(coarse);
+        split.FineOffset(lanes).Store(fine);
         for (int lane = 0; lane < 4; ++lane) {
             ASSERT_EQ(coarse[lane], split.CoarseOffset(index[lane])) << index[lane];
             ASSERT_EQ(fine[lane], split.FineOffset(index[lane])) << index[lane];
