@@ -281,16 +281,17 @@ TEST(HeldSquare, DecayBelowTheShortcutsRangeModulatedAndTheNextEdgeAreBitEqual) 
 
 namespace {
 
-// The running square under audio-rate Freq and Phase where its smoother cannot take four samples at
-// once: windows of 2 and 3 samples (rates 2,000 and 3,000), where a sample leaving the window can be
-// one the same group writes; the smallest window that takes them (4 samples, at 4,000); groups with an
-// inactive sample (Depth 0) among active ones; and last groups of one to three samples. Periods of 2
-// to 40 samples, so that levels change often and every leaving sample differs from its level in turn.
-TEST(ModulatedSquare, ShortWindowsInactiveSamplesAndPartialGroupsAreBitEqual) {
+// The running square under audio-rate Freq and Phase at the edges of its smoother's four-at-a-time
+// steps: windows of 2 and 3 samples (rates 2,000 and 3,000), where a sample leaving the window can be
+// one the same group writes, and of 4; a window longer than a stretch (340 samples at 300,000), whose
+// steps read only the ring; groups with an inactive sample (Depth 0) among active ones; and last groups
+// of one to three samples. Periods of 2 to 40 samples, so that levels change often and every leaving
+// sample differs from its level in turn.
+TEST(ModulatedSquare, WindowEdgesInactiveSamplesAndPartialGroupsAreBitEqual) {
     FakeHost host;
     host.pin_count = VexloModule::kPinCount;
     constexpr int32_t kCapacityHere = 256;
-    for (const float rate : {2000.0f, 3000.0f, 4000.0f, 48000.0f}) {
+    for (const float rate : {2000.0f, 3000.0f, 4000.0f, 48000.0f, 300000.0f}) {
         ModuleRig rig((new VexloModule(FakeHost::Callback, 0x5EED))->Plug(), kCapacityHere);
         rig.SetSampleRate(rate);
         rig.Wire();
