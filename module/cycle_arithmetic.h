@@ -9,6 +9,7 @@
 #include "assume.h"
 #include "checked_convert.h"
 #include "packed_double.h"
+#include "packed_int32.h"
 
 namespace vexlo {
 
@@ -18,12 +19,18 @@ struct Cycle {
     int32_t period;  // P of the previous active sample; -1 after a reset
 };
 
-// value mod P for value >= 0 and P >= 1. The engine's callers have value < 2P, where one comparison
-// does it; the remainder is the fallback for any other value.
+// x mod P for 0 <= x < 2P: x, less P once when it reaches P. One body for int32_t, double (whole
+// numbers, so every operation is exact) and PackedDouble (two lanes).
+template <class Number>
+inline Number WrapOnce(Number x, Number period) {
+    return x - Where(x >= period, period);
+}
+
+// value mod P for value >= 0 and P >= 1. The engine's callers have value < 2P, where WrapOnce does it;
+// the remainder is the fallback for any other value.
 inline int32_t WrapForward(int32_t value, int32_t period) {
-    if (value < period) return value;
-    value -= period;
-    return value < period ? value : value % period;
+    if (value - period < period) return WrapOnce(value, period);
+    return value % period;
 }
 
 // value mod P into 0 .. P - 1 (the remainder of signed division, plus P when it is negative).
@@ -34,7 +41,8 @@ inline int32_t WrapAround(int32_t value, int32_t period) {
     return rest == 0 ? 0 : rest + period;
 }
 
-// (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits.
+// (a + b) mod P for a and b in 0 .. P - 1, without forming a sum that could leave 32 bits (the sum
+// WrapOnce would take can, on tables too long for exact products): a - (P - b) lies in -P .. P - 1.
 inline int32_t AddWrapped(int32_t a, int32_t b, int32_t period) {
     VEXLO_ASSUME(0 <= a && a < period && 0 <= b && b < period);
     return a < period - b ? a + b : a - (period - b);

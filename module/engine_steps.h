@@ -140,8 +140,7 @@ inline bool GainsHeld(const Block& block, int32_t from, int32_t count) {
 // for an inactive sample (c = 0), which callers mark from c.
 template <class Double>
 VEXLO_PER_SAMPLE Double PositionOfCounted(Double counted, Double offset_less_one, Double whole) {
-    const Double sum = counted + offset_less_one;
-    return sum - Where(sum >= whole, whole);
+    return WrapOnce(counted + offset_less_one, whole);
 }
 
 // The position of measured sample k from Count's answer for it; -1 when it is inactive.

@@ -34,9 +34,7 @@ struct HeldSamples {
     double inverse;    // 1.0 / P
 };
 
-VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) {
-    return position + 1 < period ? position + 1 : 0;
-}
+VEXLO_PER_SAMPLE int32_t NextPosition(int32_t position, int32_t period) { return WrapOnce(position + 1, period); }
 
 // The output step's gains over the stretch, sample k counted from its first sample: Output for one
 // sample, Pair for samples k and k + 1 (before rounding to single), each lane as OutputOf.

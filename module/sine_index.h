@@ -26,6 +26,7 @@
 #include "checked_convert.h"
 #include "oscillator_definition.h"
 #include "packed_double.h"
+#include "packed_int32.h"
 
 namespace vexlo {
 
@@ -62,6 +63,23 @@ struct SineStep {
         return {index, static_cast<int32_t>(rest)};
     }
 };
+
+// Stepping m positions on: with m x N = A x P + B (0 <= B < P), the index floor(N x p / P) gains A and
+// the remainder B, and a remainder that reaches P (it stays below 2P) loses P and carries one into the
+// index. One body for int32_t and PackedInt32 (four lanes). StepRemainderOn answers the carry (-1 in
+// a lane that carried, as MinusOneWhere gives it) for index forms with steps of their own.
+template <class Int>
+VEXLO_PER_SAMPLE auto StepRemainderOn(Int& rest, Int rest_step, Int period) {
+    rest = rest + rest_step;
+    const auto carry = rest > period - Int(1);
+    rest = rest - Where(carry, period);
+    return carry;
+}
+template <class Int>
+VEXLO_PER_SAMPLE void StepIndexOn(Int& index, Int& rest, Int index_step, Int rest_step, Int period) {
+    const auto carry = StepRemainderOn(rest, rest_step, period);
+    index = index + index_step - MinusOneWhere(carry);
+}
 
 }  // namespace vexlo
 

@@ -76,10 +76,9 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
     const int32_t quotient = length / period;
     const int32_t rest = length % period;
     const int32_t eight_on = kLanes * quotient + kLanes * rest / period;
-    const __m128i eight_on_index = _mm_set1_epi32(eight_on);
-    const __m128i eight_on_rest = _mm_set1_epi32(kLanes * rest % period);
-    const __m128i last_rest = _mm_set1_epi32(period - 1);
-    const __m128i whole = _mm_set1_epi32(period);
+    const PackedInt32 eight_on_index(eight_on);
+    const PackedInt32 eight_on_rest(kLanes * rest % period);
+    const PackedInt32 whole(period);
     const int32_t class_length = length / kResidueClasses;
     const __m128i eight_on_residue = _mm_set1_epi32(eight_on % kResidueClasses);
     const __m128i eight_on_address =
@@ -91,21 +90,19 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
 
     // Four lanes' index (or address), remainder and residue class, stepped eight positions on.
     struct Lanes {
-        __m128i index, remainder, residue;
+        PackedInt32 index, remainder, residue;
     };
     const auto eight_on_of = [&](Lanes& lanes) {
-        // A remainder of P or more carries one into the index (the mask is -1).
-        lanes.remainder = _mm_add_epi32(lanes.remainder, eight_on_rest);
-        const __m128i carry = _mm_cmpgt_epi32(lanes.remainder, last_rest);
-        lanes.remainder = _mm_sub_epi32(lanes.remainder, _mm_and_si128(carry, whole));
         if constexpr (kByResidue) {
-            lanes.index = _mm_add_epi32(_mm_add_epi32(lanes.index, eight_on_address), _mm_and_si128(carry, next_class));
-            lanes.residue = _mm_sub_epi32(_mm_add_epi32(lanes.residue, eight_on_residue), carry);
-            const __m128i wrap = _mm_cmpgt_epi32(lanes.residue, last_residue);
-            lanes.residue = _mm_sub_epi32(lanes.residue, _mm_and_si128(wrap, classes));
-            lanes.index = _mm_add_epi32(lanes.index, _mm_and_si128(wrap, class_wrap));
+            const __m128i carry = StepRemainderOn(lanes.remainder, eight_on_rest, whole).bits;
+            lanes.index =
+                _mm_add_epi32(_mm_add_epi32(lanes.index.lanes, eight_on_address), _mm_and_si128(carry, next_class));
+            lanes.residue = _mm_sub_epi32(_mm_add_epi32(lanes.residue.lanes, eight_on_residue), carry);
+            const __m128i wrap = _mm_cmpgt_epi32(lanes.residue.lanes, last_residue);
+            lanes.residue = _mm_sub_epi32(lanes.residue.lanes, _mm_and_si128(wrap, classes));
+            lanes.index = _mm_add_epi32(lanes.index.lanes, _mm_and_si128(wrap, class_wrap));
         } else {
-            lanes.index = _mm_sub_epi32(_mm_add_epi32(lanes.index, eight_on_index), carry);
+            StepIndexOn(lanes.index, lanes.remainder, eight_on_index, eight_on_rest, whole);
         }
     };
 
@@ -125,19 +122,14 @@ void SteppedIndexes(int32_t length, const HeldSamples& held, int32_t* index, int
             lane_index[lane] = kByResidue ? ResidueAddress(length, step.index) : step.index;
             lane_rest[lane] = step.rest;
             lane_residue[lane] = kByResidue ? step.index % kResidueClasses : 0;
-            step.index += quotient;
-            step.rest += rest;
-            if (step.rest >= period) {
-                ++step.index;
-                step.rest -= period;
-            }
+            StepIndexOn(step.index, step.rest, quotient, rest, period);
         }
-        const auto load = [](const int32_t* at) { return _mm_load_si128(reinterpret_cast<const __m128i*>(at)); };
+        const auto load = [](const int32_t* at) { return PackedInt32::Load(at); };
         Lanes low{load(lane_index), load(lane_rest), load(lane_residue)};
         Lanes high{load(lane_index + 4), load(lane_rest + 4), load(lane_residue + 4)};
         for (int32_t k = 0; k < run; k += kLanes) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k), low.index);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(index + done + k + 4), high.index);
+            low.index.Store(index + done + k);
+            high.index.Store(index + done + k + 4);
             eight_on_of(low);
             eight_on_of(high);
         }
