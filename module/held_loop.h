@@ -76,8 +76,8 @@ struct InGains {
     }
 };
 
-// The stretch's samples, out[0, n) for the n positions after held.position, one at a time: the
-// triangle (whose division per sample bounds it; a packed form runs no faster), and short sine periods.
+// The stretch's samples, out[0, n) for the n positions after held.position, one at a time: any wave
+// without a held loop of its own, and short sine periods.
 template <class Wave, class Gains>
 void HeldLoopStepwise(const Wave& wave, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
     VEXLO_COUNT_PATH(HeldLoopStepwise);

@@ -34,14 +34,15 @@
 //   InGains                      Depth and Offset keep their bits, In   OutputOf          HeldCycle
 //                                moves (a tremolo)
 //   SampleGains                  Depth or Offset moves                  OutputOf          HeldCycle
-//   HeldLoopStepwise             triangle (any wave without a held loop held_loop.h       HeldCycle (P = 2, 3, 5)
-//                                of its own); sine with P < 16
+//   HeldLoopStepwise             any wave without a held loop of its    held_loop.h       HeldCycle (P = 2, 3, 5)
+//                                own; sine with P < 16
 //   SteppedIndexes               sine, P >= 16; eight positions a step  waves/sine.h      HeldSine, HeldCycle
 //   SteppedIndexesByResidue      sine, P >= 16, near whole hertz        waves/sine.h      HeldSine.WalksInResidueOrder
 //                                (DenserByResidue)
 //   UnitGainOutputs              sine, P >= 16, gains held, In 1,       waves/sine.h      HeldSine.UnitInAndZeroOffset
 //                                Offset +-0, DepthEff finite
 //   HeldSineOutputs              sine, P >= 16, any other gains         OutputOf          HeldSine, HeldCycle
+//   HeldTrianglePairs            triangle; two samples per division     TriangleOf        HeldCycle, FastPath
 //   HeldSquareSums               square                                 waves/square.h    HeldSquare, FastPath
 //     SettledRun                 a level has filled the ring, |sum| in  waves/square.h    HeldSquare, FastPath
 //                                the shortcut's range

@@ -36,6 +36,7 @@
     X(SteppedIndexesByResidue)      \
     X(UnitGainOutputs)              \
     X(HeldSineOutputs)              \
+    X(HeldTrianglePairs)            \
     X(HeldSquareSums)               \
     X(SettledRun)                   \
     X(HeldSquareAverages)           \

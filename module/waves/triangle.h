@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
+#include "held_loop.h"
 #include "modulated_loop.h"
 #include "oscillator_definition.h"
 #include "path_counters.h"
+#include "single_pairs.h"
 #include "waves/wave_sources.h"
 
 namespace vexlo {
@@ -25,10 +27,33 @@ struct TriangleWave {
     }
 };
 
-// Held: the loop that takes one sample at a time (HeldLoopStepwise, held_loop.h); the division per
-// sample bounds it, and a packed form runs no faster.
+// Held: two samples per step, TriangleOf's packed form on consecutive positions (each lane is the
+// scalar body's result for its position, packed_double.h), so that one packed division serves two
+// samples; a last odd sample takes the scalar form.
+namespace {
 
-// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+template <class Gains>
+void HeldLoop(const TriangleWave&, const HeldSamples& held, const Gains& gains, float* out, int32_t n) {
+    VEXLO_COUNT_PATH(HeldTrianglePairs);
+    const int32_t period = held.period;
+    const PackedDouble whole(static_cast<double>(period));
+    int32_t position = held.position;
+    int32_t k = 0;
+    for (; k + 2 <= n; k += 2) {
+        const int32_t first = NextPosition(position, period);
+        position = NextPosition(first, period);
+        const PackedDouble positions = _mm_set_pd(static_cast<double>(position), static_cast<double>(first));
+        StorePair(out + k, gains.Pair(k, TriangleOf<PackedDouble>(positions, whole)));
+    }
+    for (; k < n; ++k) {
+        position = NextPosition(position, period);
+        out[k] = gains.Output(k, TriangleValue(position, period));
+    }
+}
+
+}  // namespace
+
+// Modulated: Freq or Phase moves (ModulatedLoop, below).
 
 namespace {
 
