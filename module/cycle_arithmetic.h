@@ -76,10 +76,15 @@ inline constexpr double kDecided = 0.5 - 1.0 / 1048576.0;  // 1/2 - 2^-20
 
 inline double RescaledProduct(double counted, double ratio) { return counted * ratio; }
 inline double NearestPlusOne(double product) { return (product + kRoundingBias) - (kRoundingBias - 1.0); }
-inline bool IsDecided(double product) {
-    const double gap = product - ((product + kRoundingBias) - kRoundingBias);
-    return std::fabs(gap) < kDecided;
+
+// The product decided: less than 1/2 - 2^-20 from its nearest whole number (not for NaN). One body
+// for a double and for a PackedDouble (two products).
+template <class Double>
+inline auto DecidedOf(Double product) {
+    const Double gap = product - NearestWhole(product);
+    return Magnitude(gap) < Double(kDecided);
 }
+inline bool IsDecided(double product) { return DecidedOf(product); }
 
 // Square level: +1 for the first half of the period, -1 for the second. SquareValue's test is
 // p / P < 0.5 in double; InFirstHalf's 2p < P (written p < P - p, which cannot overflow) is the same

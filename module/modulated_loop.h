@@ -87,10 +87,8 @@ VEXLO_PER_SAMPLE void StoreRenderedPair(const Block& block, int32_t from, const 
     const __m128d in = SinglesPair(block.in + at);
     PackedDouble out = OutputBeforeRounding<PackedDouble>(waves, SinglesPair(measured.depth_eff + k), offset, in);
     if constexpr (kAnyInactive) {
-        const LaneMask inactive{_mm_cmpeq_pd(_mm_load_pd(counts + k), _mm_setzero_pd())};
-        if (_mm_movemask_pd(inactive.bits) != 0) {
-            out = Either(Where(inactive, InactiveBeforeRounding<PackedDouble>(offset, in)), WhereNot(inactive, out));
-        }
+        const LaneMask inactive = PackedDouble(_mm_load_pd(counts + k)) == PackedDouble(0.0);
+        if (LaneBits(inactive) != 0) out = Select(inactive, InactiveBeforeRounding<PackedDouble>(offset, in), out);
     }
     StorePair(block.out + at, out);
 }
@@ -128,19 +126,12 @@ VEXLO_PER_SAMPLE __m128d PositionPairAt(const Counted& counted, int32_t at, __m1
                                            _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
 }
 
-// Whether IsDecided holds for each of `count` products (a multiple of 2): lane by lane its operations,
-// two lanes per instruction, with !(|gap| < kDecided) as "not less than", which NaN also meets.
+// Whether IsDecided holds for each of `count` products (a multiple of 2, 16-byte aligned): its body,
+// two products at a time.
 bool AllDecided(const double* products, int32_t count) {
-    const __m128d bias = _mm_set1_pd(kRoundingBias);
-    const __m128d decided = _mm_set1_pd(kDecided);
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    __m128d undecided = _mm_setzero_pd();
-    for (int32_t k = 0; k < count; k += 2) {
-        const __m128d product = _mm_load_pd(products + k);
-        const __m128d gap = _mm_sub_pd(product, _mm_sub_pd(_mm_add_pd(product, bias), bias));
-        undecided = _mm_or_pd(undecided, _mm_cmpnlt_pd(_mm_and_pd(gap, magnitude), decided));
-    }
-    return _mm_movemask_pd(undecided) == 0;
+    LaneMask decided{_mm_castsi128_pd(_mm_set1_epi32(-1))};
+    for (int32_t k = 0; k < count; k += 2) decided = And(decided, DecidedOf(PackedDouble(_mm_load_pd(products + k))));
+    return LaneBits(decided) == 0x3;
 }
 
 // What runs one group behind the count: nothing for the sine and triangle.

@@ -5,12 +5,14 @@
 // result is bit for bit what the double code gives for that lane's operands.
 //
 // Comparisons answer a LaneMask, all ones in each lane where they hold; Where keeps a value in those
-// lanes and gives +0 in the others, and Select chooses between two values by lane. Their scalar counterparts for double and bool are below too, so a
-// template body can use them on either.
+// lanes and gives +0 in the others, and Select chooses between two values by lane. Their scalar
+// counterparts for double and bool are below too, so a template body can use them on either.
 #ifndef VEXLO_PACKED_DOUBLE_H
 #define VEXLO_PACKED_DOUBLE_H
 
 #include <emmintrin.h>
+
+#include <cmath>
 
 namespace vexlo {
 
@@ -56,6 +58,17 @@ inline PackedDouble Select(LaneMask mask, PackedDouble chosen, PackedDouble othe
     return Either(Where(mask, chosen), WhereNot(mask, other));
 }
 inline double Select(bool mask, double chosen, double other) { return mask ? chosen : other; }
+
+inline LaneMask And(LaneMask a, LaneMask b) { return {_mm_and_pd(a.bits, b.bits)}; }
+
+// Bit `lane` set where the mask holds.
+inline int LaneBits(LaneMask mask) { return _mm_movemask_pd(mask.bits); }
+
+// |a|: the sign bit cleared.
+inline PackedDouble Magnitude(PackedDouble a) {
+    return _mm_and_pd(a.lanes, _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
+}
+inline double Magnitude(double a) { return std::fabs(a); }
 
 }  // namespace vexlo
 
