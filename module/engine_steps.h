@@ -84,7 +84,7 @@ struct Measured {
 };
 
 // Measures samples [from, from + count) of the block into measured[0, count), 1 <= count <= kStretch.
-// Samples are independent of one another, so they are measured four at a time (modulated_stretch.cpp).
+// Samples are independent of one another, so they are measured four at a time (measure_lanes.h).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
 
 // One buffer of a stretch, for testing whether it keeps the bits of its first sample.

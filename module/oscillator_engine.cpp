@@ -4,10 +4,11 @@
 // defined), and the tests that reach it; each row's name is its counter's (path_counters.h). A row
 // indented under another runs within it; a loop compiled twice, for stretches with an inactive sample
 // and without, has a row for each. The stepwise path is that definition, sample by sample; every other
-// path measures a sample by MeasureOne or MeasureFour (modulated_loop.h), but for the held cycle's
-// activity test, which takes DepthEff alone (AllDepthsActive). The wave is chosen once per block from the
-// list of waves (waves/wave_list.h, one file per wave), so each path is compiled once per wave; the cycle
-// and smoother state are loaded into locals once per block and stored once at its end.
+// path measures through one body, MeasureLanes (measure_lanes.h), for one sample or four, and the held
+// cycle's activity test (AllDepthsActive) takes its DepthEff and DepthActive steps. The wave is chosen
+// once per block from the list of waves (waves/wave_list.h, one file per wave), so each path is compiled
+// once per wave; the cycle and smoother state are loaded into locals once per block and stored once at
+// its end.
 //
 // Row (counter)                  Chosen when                            Proof beside      Reached by (test suites)
 // ------------------------------ -------------------------------------- ----------------- ----------------------------
@@ -17,7 +18,7 @@
 // KeepTheirBits                  every stretch with exact products      HeldBits          FastPath, Linked, HeldCycle
 //                                (CycleHeld); in the held cycle
 //                                GainsHeld, and Depth and Offset held
-// Measure                        the held cycle's first sample;         MeasureFour       FastPath, Linked, HeldSine
+// Measure                        the held cycle's first sample;         MeasureLanes      FastPath, Linked, HeldSine
 //                                RenderModulated's stretch
 // HeldCycle                      Freq and Phase keep their bits         held_stretch.cpp  FastPath, HeldCycle
 //                                (CycleHeld) and RunHeldCycle takes the
