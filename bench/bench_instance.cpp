@@ -13,12 +13,21 @@ int32_t TR_CALL Callback(TRMod_struct*, int32_t opcode, int32_t, int32_t, void*,
     return opcode == HOST_GET_PIN_COUNT ? kPins : 0;
 }
 
+std::string& LibraryPath() {
+    static std::string path = VEXLO_LIBRARY_PATH;
+    return path;
+}
+
 }  // namespace
+
+void UseLibrary(const std::string& path) { LibraryPath() = path; }
+
+const std::string& LibraryInUse() { return LibraryPath(); }
 
 const trhost::ModuleLibrary& Library() {
     static const std::unique_ptr<trhost::ModuleLibrary> library = [] {
         std::string error;
-        auto loaded = trhost::ModuleLibrary::Load(VEXLO_LIBRARY_PATH, &error);
+        auto loaded = trhost::ModuleLibrary::Load(LibraryPath(), &error);
         if (!loaded) {
             std::fprintf(stderr, "vexlo_bench: %s\n", error.c_str());
             std::exit(1);

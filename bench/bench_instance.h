@@ -24,7 +24,12 @@ struct PinBuffers {
     float* out;
 };
 
-// The built module library, loaded once for the whole run (exits with a message when it cannot be).
+// The module library every benchmark loads: the one this build made, unless UseLibrary named another
+// before the first benchmark ran (an A/B comparison of two builds runs one bench against both).
+void UseLibrary(const std::string& path);
+const std::string& LibraryInUse();
+
+// That library, loaded once for the whole run (exits with a message when it cannot be).
 const trhost::ModuleLibrary& Library();
 
 class BenchInstance {

@@ -5,13 +5,19 @@
 //
 //   build/linux-x86/vexlo_bench                    # everything, about 25 s
 //   build/linux-x86/vexlo_bench --benchmark_filter=sine
+//   build/linux-x86/vexlo_bench --library=OTHER/vexlo.so   # another build of the module, for an A/B
+//
+// The module is loaded from the library this build made, by its path: a copy of the bench binary still
+// measures that library, so compare two builds with --library rather than with copies.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench_instance.h"
 #include "engine_benchmarks.h"
 #include "environment_benchmarks.h"
 #include "lifecycle_benchmarks.h"
@@ -43,9 +49,25 @@ private:
     std::map<std::string, std::map<std::string, double>> counters_;
 };
 
+// Takes --library=PATH out of the arguments, before Google Benchmark reads them.
+void TakeLibraryOption(int& argc, char** argv) {
+    constexpr const char* kOption = "--library=";
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], kOption, std::strlen(kOption)) == 0) {
+            vexlo::bench::UseLibrary(argv[i] + std::strlen(kOption));
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    TakeLibraryOption(argc, argv);
     const std::vector<vexlo::bench::EnginePair> pairs = vexlo::bench::RegisterEngineBenchmarks();
     vexlo::bench::RegisterEnvironmentBenchmarks();
     vexlo::bench::RegisterLifecycleBenchmarks();
@@ -56,7 +78,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\nFastest of the repetitions, ns per sample at 48 kHz:\n");
+    std::printf("\nModule library: %s\n", vexlo::bench::LibraryInUse().c_str());
+    std::printf("Fastest of the repetitions, ns per sample at 48 kHz:\n");
     std::printf("%-28s %10s %10s %9s %18s\n", "scenario", "module", "literal", "speed-up", "instances per core");
     for (const auto& pair : pairs) {
         const double module = 1e9 * reporter.Counter(pair.module_name, vexlo::bench::kTimePerSample);

@@ -198,7 +198,7 @@ void HeldLoop(const SineWave& wave, const HeldSamples& held, const Gains& gains,
     for (; k < n; ++k) out[k] = gains.Output(k, table[index[k]]);
 }
 
-// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+// Modulated: Freq or Phase moves (ModulatedLoop, below; modulated_stretch.cpp runs it).
 
 // Where the modulated sine takes its entries from, in two passes: first what it keeps of each sample's
 // table index (Keep, four at a time, or KeepOne), then the entries of two samples from what was kept

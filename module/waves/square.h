@@ -103,7 +103,7 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
     for (; k < n; ++k) out[k] = gains.Output(k, SmoothedOf(sums[k], local.window));
 }
 
-// Modulated: Freq or Phase moves (modulated_stretch.cpp).
+// Modulated: Freq or Phase moves (ModulatedLoop, below; modulated_stretch.cpp runs it).
 
 // The square smoother's sums for a counted stretch, one group behind the count (see MeasureAndCount),
 // while the smoother is in its running state (SquareSmoother::Running). The ring is not written until

@@ -53,7 +53,7 @@ void HeldLoop(const TriangleWave&, const HeldSamples& held, const Gains& gains, 
 
 }  // namespace
 
-// Modulated: Freq or Phase moves (ModulatedLoop, below).
+// Modulated: Freq or Phase moves (ModulatedLoop, below; modulated_stretch.cpp runs it).
 
 namespace {
 
