@@ -112,6 +112,6 @@ bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, i
     return true;
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle, ExactTables)
+VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle, const Block&, const ExactTables&, int32_t, int32_t, Cycle&)
 
 }  // namespace vexlo

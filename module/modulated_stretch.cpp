@@ -36,7 +36,7 @@ void RunStepwise(const Block& block, const Tables& tables, int32_t from, int32_t
     }
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(void, RunModulated, ExactTables)
-VEXLO_PATH_FOR_EVERY_WAVE(void, RunStepwise, Tables)
+VEXLO_PATH_FOR_EVERY_WAVE(void, RunModulated, const Block&, const ExactTables&, int32_t, int32_t, Cycle&)
+VEXLO_PATH_FOR_EVERY_WAVE(void, RunStepwise, const Block&, const Tables&, int32_t, int32_t, Cycle&)
 
 }  // namespace vexlo

@@ -146,12 +146,12 @@ inline constexpr int16_t kUnlistedSelector = UnlistedSelectorOf(Waves{});
 
 }  // namespace vexlo
 
-// Instantiates the path template `path` (answering `result`, taking its tables as `tables`; engine_steps.h
-// declares the paths) for every wave of the list in the file that defines it, so that the engine's file,
-// which only declares the paths, links with each one. Used inside namespace vexlo.
-#define VEXLO_INSTANTIATE_PATH(Wave, result, path, tables) \
-    template result path<Wave>(const Block&, const tables&, int32_t, int32_t, Cycle&, Wave);
-#define VEXLO_PATH_FOR_EVERY_WAVE(result, path, tables) \
-    VEXLO_FOR_EVERY_WAVE(VEXLO_INSTANTIATE_PATH, result, path, tables)
+// Instantiates the path template `path` (answering `result`, taking the parameters listed after it and
+// then the wave; engine_steps.h declares the paths) for every wave of the list in the file that defines
+// it, so that the engine's file, which only declares the paths, links with each one. Used inside
+// namespace vexlo.
+#define VEXLO_INSTANTIATE_PATH(Wave, result, path, ...) template result path<Wave>(__VA_ARGS__, Wave);
+#define VEXLO_PATH_FOR_EVERY_WAVE(result, path, ...) \
+    VEXLO_FOR_EVERY_WAVE(VEXLO_INSTANTIATE_PATH, result, path, __VA_ARGS__)
 
 #endif  // VEXLO_WAVES_WAVE_LIST_H
