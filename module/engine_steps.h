@@ -11,15 +11,13 @@
 #ifndef VEXLO_ENGINE_STEPS_H
 #define VEXLO_ENGINE_STEPS_H
 
-#include <emmintrin.h>
-
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
 
 #include "cycle_arithmetic.h"
+#include "held_inputs.h"
 #include "oscillator_definition.h"
 #include "packed_double.h"
 #include "path_counters.h"
@@ -87,51 +85,12 @@ struct Measured {
 // Samples are independent of one another, so they are measured four at a time (measure_lanes.h).
 void Measure(const Block& block, int32_t from, int32_t count, int32_t rate, Measured& measured);
 
-// One buffer of a stretch, for testing whether it keeps the bits of its first sample.
-class HeldBits {
-public:
-    explicit HeldBits(const float* first) : m_at(first), m_first(_mm_set1_epi32(std::bit_cast<int32_t>(first[0]))) {}
-    // The differences of samples k .. k + 3 from the first sample's bits: all zero when none moved.
-    VEXLO_PER_SAMPLE __m128i Moved(int32_t k) const {
-        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at + k)), m_first);
-    }
-    VEXLO_PER_SAMPLE bool Same(int32_t k) const {
-        return std::bit_cast<int32_t>(m_at[k]) == std::bit_cast<int32_t>(m_at[0]);
-    }
-
-private:
-    const float* m_at;
-    __m128i m_first;
-};
-
-// True when each of the buffers keeps, over `count` samples, the bits of its first: eight samples of
-// each per test (the differences, or-ed together, are all zero exactly when nothing moved), stopping at
-// the first group in which any of them moves. Written out per buffer (a fold, not a loop), so that
-// each buffer's pointer and first bits stay in registers.
-template <class... Held>
-inline bool KeepTheirBits(int32_t count, const Held&... held) {
-    VEXLO_COUNT_PATH(KeepTheirBits);
-    int32_t k = 1;
-    for (; k + 8 <= count; k += 8) {
-        __m128i diff = _mm_setzero_si128();
-        ((diff = _mm_or_si128(diff, _mm_or_si128(held.Moved(k), held.Moved(k + 4)))), ...);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(diff, _mm_setzero_si128())) != 0xFFFF) return false;
-    }
-    for (; k < count; ++k) {
-        if (!(held.Same(k) && ...)) return false;
-    }
-    return true;
-}
-
-// Freq and Phase keep their bits: every sample of the stretch has the first one's period and phase
-// offset, and the same activity as far as the frequency decides it.
-inline bool CycleHeld(const Block& block, int32_t from, int32_t count) {
-    return KeepTheirBits(count, HeldBits(block.freq + from), HeldBits(block.phase + from));
-}
-
-// In, Depth and Offset keep their bits: the output step's gains are the first sample's throughout.
-inline bool GainsHeld(const Block& block, int32_t from, int32_t count) {
-    return KeepTheirBits(count, HeldBits(block.in + from), HeldBits(block.depth + from), HeldBits(block.offset + from));
+// Which inputs of samples [from, from + count) of the block keep their bits (held_inputs.h), 1 <= count
+// <= kStretch: asked once per stretch, the answer picks the path.
+VEXLO_PER_SAMPLE HeldInputs HeldInputsOf(const Block& block, int32_t from, int32_t count) {
+    VEXLO_COUNT_PATH(HeldInputsOf);
+    return HeldInputsOf(
+        {block.in + from, block.depth + from, block.offset + from, block.freq + from, block.phase + from}, count);
 }
 
 // PositionOf from CountChain::Count's answer c for a sample (the count plus one): c + (PO - 1), less P
@@ -220,12 +179,14 @@ struct CountChain {
 // while products are exact, which the other paths take.
 // The paths. Each runs samples [from, from + count) of the block (count <= kStretch) from the cycle
 // and smoother state in `cycle` and `wave`, and leaves them as DefinedOutput would.
-//   Held cycle: Freq and Phase hold their bits over the stretch (CycleHeld), and products are exact
-//   (held_stretch.cpp). Answers false, having written and changed nothing, when the frequency is active
-//   and some samples are inactive while others are not (Depth, or Offset on the Relative scale,
-//   passing through zero): the modulated path then takes the stretch.
+//   Held cycle: Freq and Phase hold their bits over the stretch (`inputs`, the stretch's HeldInputsOf,
+//   with cycle true), and products are exact (held_stretch.cpp). Answers false, having written and
+//   changed nothing, when the frequency is active and some samples are inactive while others are not
+//   (Depth, or Offset on the Relative scale, passing through zero): the modulated path then takes the
+//   stretch.
 template <class Wave>
-bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);
+bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, HeldInputs inputs,
+                  Cycle& cycle, Wave wave);
 //   Modulated exact: products are exact (modulated_stretch.cpp).
 template <class Wave>
 void RunModulated(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave);

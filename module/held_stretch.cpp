@@ -50,15 +50,16 @@ void WriteInactive(const Block& block, int32_t from, int32_t count) {
 }  // namespace
 
 template <class Wave>
-bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle, Wave wave) {
+bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, int32_t count, HeldInputs inputs,
+                  Cycle& cycle, Wave wave) {
     VEXLO_ASSUME(1 <= count && count <= kStretch);
+    VEXLO_ASSUME(inputs.cycle);
     float* const out = block.out + from;
     // Only the output step reads In; Depth and Offset enter it and the activity test. When those two
     // keep their bits (In moving or not), every sample has the first one's DepthEff and activity, so
     // the first sample's full step below decides for all of them.
-    const bool gains_held = GainsHeld(block, from, count);
-    const bool depth_held =
-        gains_held || KeepTheirBits(count, HeldBits(block.depth + from), HeldBits(block.offset + from));
+    const bool gains_held = inputs.gains;
+    const bool depth_held = inputs.depth;
     float depth_eff[kStretch];
     if (!depth_held) {
         // A frequency too low (or not a number) leaves every sample inactive, whatever its depth.
@@ -112,6 +113,6 @@ bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, i
     return true;
 }
 
-VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle, const Block&, const ExactTables&, int32_t, int32_t, Cycle&)
+VEXLO_PATH_FOR_EVERY_WAVE(bool, RunHeldCycle, const Block&, const ExactTables&, int32_t, int32_t, HeldInputs, Cycle&)
 
 }  // namespace vexlo

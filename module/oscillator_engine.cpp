@@ -15,14 +15,14 @@
 // NoTables                       Open could not build the tables        InactiveOutput    NoTables, UnusableSampleRate
 // Stepwise                       N x N >= 2^53 (R above ~3.16 MHz); in  DefinedOutput     Stepwise (forced)
 //                                the test build also when forced
-// KeepTheirBits                  every stretch with exact products      HeldBits          FastPath, Linked, HeldCycle
-//                                (CycleHeld); in the held cycle
-//                                GainsHeld, and Depth and Offset held
+// HeldInputsOf                   every stretch with exact products:     held_inputs.h     FastPath, Linked, HeldCycle,
+//                                one scan for which inputs keep their                     HeldInputs
+//                                bits (cycle, depth, gains)
 // Measure                        the held cycle's first sample;         MeasureLanes      FastPath, Linked, HeldSine
 //                                RenderModulated's stretch
-// HeldCycle                      Freq and Phase keep their bits         held_stretch.cpp  FastPath, HeldCycle
-//                                (CycleHeld) and RunHeldCycle takes the
-//                                stretch
+// HeldCycle                      Freq and Phase keep their bits (the    held_stretch.cpp  FastPath, HeldCycle
+//                                scan's cycle) and RunHeldCycle takes
+//                                the stretch
 //   AllDepthsActive              the frequency active, Depth or Offset  AllDepthsActive   FastPath, HeldCycle
 //                                moving
 //     HeldDeclined               some depth inactive: modulated instead RunHeldCycle      FastPath, HeldCycle
@@ -108,7 +108,8 @@ void RunStretches(const vexlo::Block& block, const vexlo::Tables& tables, int32_
         if (!exact) {
             VEXLO_COUNT_PATH(Stepwise);
             vexlo::RunStepwise(block, tables, from, n, cycle, wave);
-        } else if (vexlo::CycleHeld(block, from, n) && vexlo::RunHeldCycle(block, *exact, from, n, cycle, wave)) {
+        } else if (const vexlo::HeldInputs held = vexlo::HeldInputsOf(block, from, n);
+                   held.cycle && vexlo::RunHeldCycle(block, *exact, from, n, held, cycle, wave)) {
             // Done: the cycle held, and every sample was active or the frequency made every one inactive.
             VEXLO_COUNT_PATH(HeldCycle);
         } else {

@@ -20,7 +20,7 @@
 #define VEXLO_ENGINE_PATHS(X)       \
     X(NoTables)                     \
     X(Stepwise)                     \
-    X(KeepTheirBits)                \
+    X(HeldInputsOf)                 \
     X(Measure)                      \
     X(HeldCycle)                    \
     X(AllDepthsActive)              \
