@@ -4,16 +4,17 @@
 // since a path that rests on a held input reuses its first sample's results, and those can differ in
 // such bits.
 //
-// The scan tests groups of kScanGroup samples. Its first group is tested set by set, Freq and Phase
-// first: a moving cycle (every stretch of the modulated path) ends the scan after one test of two
-// buffers. While nothing moves, all five go together; at the first group in which one moves, that group
-// is tested again set by set, and the scan goes on from the next group with only the sets still in
-// question (the four but In after In moved; Freq and Phase alone after Depth or Offset moved). So each
-// group is loaded once for the sets in question there, apart from the group where a set first moves,
-// and the scan stops as soon as the answer is known.
+// The scan tests groups of kScanGroup samples. First the first four samples of Freq and Phase, inlined
+// into the loop over stretches: a cycle that moves there (every stretch of the modulated path, nearly)
+// ends the scan at the cost of one load of each and no call. The rest is one call. Its first group is
+// tested set by set, Freq and Phase first; then, while nothing moves, all five go together; at the
+// first group in which one moves, that group is tested again set by set, and the scan goes on from the
+// next group with only the sets still in question (the four but In after In moved; Freq and Phase
+// alone after Depth or Offset moved). So each group is loaded once for the sets in question there,
+// apart from the first and the one where a set first moves, and the scan stops as soon as the answer
+// is known.
 //
-// Internal to the module. The first group's test of Freq and Phase is inlined into the loop over
-// stretches; the rest of the scan is one call.
+// Internal to the module.
 #ifndef VEXLO_HELD_INPUTS_H
 #define VEXLO_HELD_INPUTS_H
 
@@ -59,12 +60,14 @@ public:
         : m_at(first), m_first(std::bit_cast<int32_t>(first[0])), m_first_lanes(_mm_set1_epi32(m_first)) {}
 
     // The bits in which samples k .. k + Width - 1 differ from the first sample's, or-ed lane by lane:
-    // all zero exactly when none of them moved. Width kScanGroup reads four groups of four; Width 1
-    // reads sample k alone (into lane 0), for stretches shorter than a group.
+    // all zero exactly when none of them moved. Width kScanGroup reads four groups of four; Width 4 one;
+    // Width 1 reads sample k alone (into lane 0), for stretches shorter than a group.
     template <int32_t Width>
     VEXLO_PER_SAMPLE __m128i Moved(int32_t k) const {
         if constexpr (Width == 1) {
             return _mm_cvtsi32_si128(std::bit_cast<int32_t>(m_at[k]) ^ m_first);
+        } else if constexpr (Width == 4) {
+            return Four(k);
         } else {
             static_assert(Width == kScanGroup);
             return _mm_or_si128(_mm_or_si128(Four(k), Four(k + 4)), _mm_or_si128(Four(k + 8), Four(k + 12)));
@@ -156,21 +159,21 @@ private:
     const int32_t m_count;
 };
 
-// The scan, Freq and Phase known to keep their bits in the first group (as every buffer does when a
-// group is one sample). Out of line: inlined into the loop over stretches, its loops ran short of
-// registers and took a tenth longer.
+// The scan. Out of line: inlined into the loop over stretches, its loops ran short of registers and
+// took a tenth longer.
 template <int32_t Width>
 __attribute__((noinline)) HeldInputs Scan(const StretchInputs& inputs, int32_t count) {
     const StretchScan<Width> scan(inputs, count);
 
-    // The rest of the first group, set by set.
+    // The first group, set by set.
+    if (scan.template GroupMoved<Scanned::kCycleOnly>(0)) return {};  // the held path will not run
     bool depth_moved = scan.template GroupMoved<Scanned::kDepthOnly>(0);
     int32_t k = 0;
     if (!depth_moved && !scan.template GroupMoved<Scanned::kInOnly>(0)) {
         // Nothing moved yet: all five on.
         k = scan.template FirstMoved<Scanned::kEvery>(k + Width);
         if (k == count) return {.cycle = true, .depth = true, .gains = true};
-        if (scan.template GroupMoved<Scanned::kCycleOnly>(k)) return {};  // the held path will not run
+        if (scan.template GroupMoved<Scanned::kCycleOnly>(k)) return {};
         depth_moved = scan.template GroupMoved<Scanned::kDepthOnly>(k);
     }
 
@@ -190,14 +193,13 @@ __attribute__((noinline)) HeldInputs Scan(const StretchInputs& inputs, int32_t c
 }  // namespace held_inputs
 
 // HeldInputs for a stretch of `count` samples, count >= 1. When the cycle moves, the held path does not
-// run and the scan stops there: depth and gains are then false, whatever those inputs do. The first
-// group's Freq and Phase are tested here, inlined into the loop over stretches, so that a moving cycle
-// (every stretch of the modulated path) costs one test of two buffers and no call.
+// run and the scan stops there: depth and gains are then false, whatever those inputs do. The first four
+// samples of Freq and Phase are tested here, inlined into the loop over stretches, so that a cycle that
+// moves at once (every stretch of the modulated path, nearly) costs one load of each and no call.
 VEXLO_PER_SAMPLE HeldInputs HeldInputsOf(const StretchInputs& inputs, int32_t count) {
     using held_inputs::kScanGroup;
     if (count < kScanGroup) return held_inputs::Scan<1>(inputs, count);
-    const held_inputs::HeldPair cycle(inputs.freq, inputs.phase);
-    if (held_inputs::AnyMoved(cycle.Moved<kScanGroup>(0))) return {};
+    if (held_inputs::AnyMoved(held_inputs::HeldPair(inputs.freq, inputs.phase).Moved<4>(0))) return {};
     return held_inputs::Scan<kScanGroup>(inputs, count);
 }
 
