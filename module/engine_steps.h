@@ -74,7 +74,8 @@ private:
 // (DepthEffOf, HertzOf, PhaseFractionOf, Active, PeriodOf and PhaseOffsetOf), an array per quantity.
 struct Measured {
     int32_t period[kStretch];          // P, samples, at least 1; 0 when the sample is inactive
-    int32_t phase_offset[kStretch];    // PO reduced into 0 .. P - 1, samples
+    int32_t phase_offset[kStretch];    // PO reduced into 0 .. P - 1, samples; written only where measuring
+                                       // takes a lane again (MeasureLanes), and read only there
     float depth_eff[kStretch];         // DepthEff
     double whole[kStretch];            // P as a double (at least 1, also for an inactive sample)
     double inverse[kStretch];          // 1.0 / whole

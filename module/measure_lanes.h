@@ -87,9 +87,9 @@ VEXLO_PER_SAMPLE int MeasureLanes(const Block& block, int32_t at, const MeasureC
     Int phase_offset = Truncated(whole * Widened(fraction) + Double(0.5));
     phase_offset = phase_offset + Where(phase_offset < Int(0), period);
     const auto inside = And(phase_offset > Int(-1), phase_offset < period);
-    Width::Store(measured.phase_offset + k, phase_offset);
     const int outside = ~LaneBits(inside) & ((1 << Width::kCount) - 1);
     if (outside != 0) {
+        Width::Store(measured.phase_offset + k, phase_offset);
         for (int32_t lane = 0; lane < Width::kCount; ++lane) {
             if (outside & (1 << lane)) {
                 measured.phase_offset[k + lane] = PhaseOffsetOf(static_cast<int32_t>(measured.whole[k + lane]),

@@ -19,6 +19,7 @@
 #include "measure_lanes.h"
 #include "oscillator_definition.h"
 #include "packed_double.h"
+#include "packed_int32.h"
 #include "path_counters.h"
 #include "single_pairs.h"
 
@@ -75,29 +76,46 @@ void ModulatedLoop(const Wave& wave, const Block& block, const ExactTables& tabl
     RenderModulated(block, tables, from, count, cycle, wave);
 }
 
-// The outputs of samples k and k + 1 of a stretch starting at block sample `from`, from their waves:
-// OutputBeforeRounding, and InactiveBeforeRounding in the lanes whose count is 0 (inactive), each
-// rounded to single once and stored, two lanes per instruction. Under modulation a pair with an
-// inactive lane is rare, and only such a pair forms the inactive outputs.
-template <bool kAnyInactive>
-VEXLO_PER_SAMPLE void StoreRenderedPair(const Block& block, int32_t from, const Measured& measured,
-                                        const double* counts, int32_t k, __m128d waves) {
-    const int32_t at = from + k;
-    const __m128d offset = SinglesPair(block.offset + at);
-    const __m128d in = SinglesPair(block.in + at);
-    PackedDouble out = OutputBeforeRounding<PackedDouble>(waves, SinglesPair(measured.depth_eff + k), offset, in);
-    if constexpr (kAnyInactive) {
-        const LaneMask inactive = PackedDouble(_mm_load_pd(counts + k)) == PackedDouble(0.0);
-        if (LaneBits(inactive) != 0) out = Select(inactive, InactiveBeforeRounding<PackedDouble>(offset, in), out);
-    }
-    StorePair(block.out + at, out);
-}
-
 // A stretch measured and counted: the first pass of the paths that render four samples at a time.
 struct Counted {
     Measured measured;
     alignas(16) double counts[kStretch];  // CountChain::Count's answers
     bool any_inactive;                    // whether any of them is 0
+};
+
+// The output step for a counted stretch's samples, two at a time: OutputBeforeRounding of their waves,
+// and InactiveBeforeRounding in the lanes whose count is 0 (inactive), each rounded to single once and
+// stored, two lanes per instruction. Under modulation a pair with an inactive lane is rare, and only
+// such a pair forms the inactive outputs. Made once per pass, so that its loop keeps the buffers'
+// addresses (from the stretch's first sample) in registers rather than reloading them from the block.
+template <bool kAnyInactive>
+class RenderedPairs {
+public:
+    RenderedPairs(const Block& block, int32_t from, const Counted& counted)
+        : m_offset(block.offset + from),
+          m_in(block.in + from),
+          m_out(block.out + from),
+          m_depth_eff(counted.measured.depth_eff),
+          m_counts(counted.counts) {}
+
+    // Samples k and k + 1, whose waves are `waves`.
+    VEXLO_PER_SAMPLE void Store(int32_t k, __m128d waves) const {
+        const __m128d offset = SinglesPair(m_offset + k);
+        const __m128d in = SinglesPair(m_in + k);
+        PackedDouble out = OutputBeforeRounding<PackedDouble>(waves, SinglesPair(m_depth_eff + k), offset, in);
+        if constexpr (kAnyInactive) {
+            const LaneMask inactive = PackedDouble(_mm_load_pd(m_counts + k)) == PackedDouble(0.0);
+            if (LaneBits(inactive) != 0) out = Select(inactive, InactiveBeforeRounding<PackedDouble>(offset, in), out);
+        }
+        StorePair(m_out + k, out);
+    }
+
+private:
+    const float* m_offset;
+    const float* m_in;
+    float* m_out;
+    const float* m_depth_eff;
+    const double* m_counts;  // CountChain::Count's answers
 };
 
 // The masks of four lanes' inactive samples, or none where the stretch has none.
@@ -126,24 +144,32 @@ VEXLO_PER_SAMPLE __m128d PositionPairAt(const Counted& counted, int32_t at, __m1
                                            _mm_loadu_pd(counted.measured.offset_less_one + at), whole);
 }
 
-// Whether IsDecided holds for each of `count` products (a multiple of 2, 16-byte aligned): its body,
-// two products at a time.
-bool AllDecided(const double* products, int32_t count) {
+// Whether IsDecided holds for each of `count` products (a multiple of 4, 16-byte aligned): its body,
+// two products at a time, four per pass.
+VEXLO_PER_SAMPLE bool AllDecided(const double* products, int32_t count) {
     LaneMask decided{_mm_castsi128_pd(_mm_set1_epi32(-1))};
-    for (int32_t k = 0; k < count; k += 2) decided = And(decided, DecidedOf(PackedDouble(_mm_load_pd(products + k))));
+    for (int32_t k = 0; k < count; k += 4) {
+        decided = And(decided, And(DecidedOf(PackedDouble(_mm_load_pd(products + k))),
+                                   DecidedOf(PackedDouble(_mm_load_pd(products + k + 2)))));
+    }
     return LaneBits(decided) == 0x3;
+}
+
+// Whether measured samples k .. k + 3 are all active: no period of 0.
+VEXLO_PER_SAMPLE bool AllActiveAt(const Measured& measured, int32_t k) {
+    return LaneBits(PackedInt32::Load(measured.period + k) == PackedInt32(0)) == 0;
 }
 
 // What runs one group behind the count: nothing for the sine and triangle.
 struct NoFollower {
     void Restart() {}
-    void operator()(int32_t, int32_t) {}
+    void operator()(int32_t, int32_t, bool) {}
 };
 
-// Measures and counts a stretch. `follow(k, n)` is called for samples k .. k + n - 1 in order, once
-// their counts are known, one group of four behind the counting so that its own chain overlaps the
-// count's; when the counting has to be taken again, follow.Restart() is called and every group followed
-// again.
+// Measures and counts a stretch. `follow(k, n, all_active)` is called for samples k .. k + n - 1 in
+// order, once their counts are known, one group of four behind the counting so that its own chain
+// overlaps the count's; `all_active` is true when n is 4 and all four samples are active. When the
+// counting has to be taken again, follow.Restart() is called and every group followed again.
 template <class Follower = NoFollower>
 void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from, int32_t count, Cycle& cycle,
                      Counted& counted, Follower&& follow = NoFollower{}) {
@@ -164,14 +190,18 @@ void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from
     alignas(16) double products[kStretch];
     int active = 0xF;
     int group_active = grouped > 0 ? MeasureFour(block, from, constants, measured, 0) : 0xF;
+    int previous_active = 0;  // the group before k, as its bits
     for (int32_t k = 0; k < grouped; k += 4) {
         active &= group_active;
         const int next_active = k + 4 < grouped ? MeasureFour(block, from + k + 4, constants, measured, k + 4) : 0xF;
         if (group_active == 0xF) {
+            double counts[4];
+#pragma GCC unroll 4
             for (int32_t lane = 0; lane < 4; ++lane) {
-                counted.counts[k + lane] =
-                    chain.CountActive(measured.whole[k + lane], measured.inverse[k + lane], products[k + lane]);
+                counts[lane] = chain.CountActive(measured.whole[k + lane], measured.inverse[k + lane], products[k + lane]);
             }
+            Pair(counts[0], counts[1]).Store(counted.counts + k);
+            Pair(counts[2], counts[3]).Store(counted.counts + k + 2);
             chain.previous_period = measured.period[k + 3];
         } else {
             for (int32_t lane = 0; lane < 4; ++lane) {
@@ -179,17 +209,18 @@ void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from
                 products[k + lane] = 0.0;
             }
         }
-        if (k >= 4) follow(k - 4, 4);
+        if (k >= 4) follow(k - 4, 4, previous_active == 0xF);
+        previous_active = group_active;
         group_active = next_active;
     }
-    if (grouped >= 4) follow(grouped - 4, 4);
+    if (grouped >= 4) follow(grouped - 4, 4, previous_active == 0xF);
     VEXLO_COUNT_PATH(AllDecided);
     if (!AllDecided(products, grouped)) {
         VEXLO_COUNT_PATH(CountedAgain);
         chain = start;
         for (int32_t k = 0; k < grouped; ++k) count_one(k);
         follow.Restart();
-        for (int32_t k = 0; k < grouped; k += 4) follow(k, 4);
+        for (int32_t k = 0; k < grouped; k += 4) follow(k, 4, AllActiveAt(measured, k));
     }
     bool any_inactive = active != 0xF;
     for (int32_t k = grouped; k < count; ++k) {
@@ -197,7 +228,7 @@ void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from
         any_inactive = any_inactive || measured.period[k] == 0;
         count_one(k);
     }
-    if (grouped < count) follow(grouped, count - grouped);
+    if (grouped < count) follow(grouped, count - grouped, false);
     counted.any_inactive = any_inactive;
     cycle = chain.ToCycle();
 }

@@ -59,19 +59,23 @@
 //                                the test build also when forced
 //   SineIndexesAhead             sine, every sample active              SineIndexNearest  FastPath, Linked
 //   SineIndexesAheadWithInactive sine, some sample inactive             SineIndexNearest  FastPath, Linked
-//   SineOutputs                  sine, every sample active              StoreRenderedPair FastPath, Linked
-//   SineOutputsWithInactive      sine, some sample inactive             StoreRenderedPair FastPath, Linked
+//   SineOutputs                  sine, every sample active              RenderedPairs     FastPath, Linked
+//   SineOutputsWithInactive      sine, some sample inactive             RenderedPairs     FastPath, Linked
 //   TriangleOutputs              triangle, every sample active          waves/triangle.h  FastPath, Linked
 //   TriangleOutputsWithInactive  triangle, some sample inactive         waves/triangle.h  FastPath, Linked
 //   SquareFollower               square while SquareSmoother::Running   SquareFollower    FastPath, ModulatedCount
-//     SquareFollowerFour         a group of four active samples         MovedStep         FastPath, ModulatedSquare
-//     SquareFollowerLanes        any other group, or a sum outside the  LeakyStep         FastPath, ModulatedSquare,
-//                                shortcut's range                                         HeldSquare
+//                                and StartsWithinLimit (the leak keeps
+//                                the sum far within it)
+//     SquareFollowerFour         a group of four active samples; every  LeakyUpdate-      FastPath, ModulatedSquare,
+//                                sum of the stretch within the limit    HeldAsDouble      HeldSquare, RoundedToSingle
+//     SquareFollowerLanes        any other group (an inactive sample,   LeakyStep         FastPath, ModulatedSquare
+//                                or the last one to three samples)
 //     SquareFollowerFinish       after its stretch, always              SquareFollower    FastPath, ModulatedCount
 //   SquareOutputs                running square, every sample active    SmoothedOf        FastPath, ModulatedCount
 //   SquareOutputsWithInactive    running square, some sample inactive   SmoothedOf        FastPath, ModulatedCount
 //   RenderModulated              other selectors; the square before its CountChain::Step  FastPath (unlisted wave,
-//                                first step, or with W <= 1                               rates 881 and 1763)
+//                                first step, with W <= 1, or not                          rates 881 and 1763)
+//                                StartsWithinLimit
 // SmootherRecompute              square, a step whose window is not the SmootherStep      HeldSquare, FastPath,
 //                                previous step's (the first step): the                    Stepwise
 //                                ring summed again; on every path

@@ -61,6 +61,10 @@ inline double Select(bool mask, double chosen, double other) { return mask ? cho
 
 inline LaneMask And(LaneMask a, LaneMask b) { return {_mm_and_pd(a.bits, b.bits)}; }
 
+// Each lane on its own: the low one is the register's scalar (no instruction), the high one moved there.
+inline double Low(PackedDouble a) { return _mm_cvtsd_f64(a.lanes); }
+inline double High(PackedDouble a) { return _mm_cvtsd_f64(_mm_unpackhi_pd(a.lanes, a.lanes)); }
+
 // Bit `lane` set where the mask holds.
 inline int LaneBits(LaneMask mask) { return _mm_movemask_pd(mask.bits); }
 
@@ -69,6 +73,9 @@ inline PackedDouble Magnitude(PackedDouble a) {
     return _mm_and_pd(a.lanes, _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
 }
 inline double Magnitude(double a) { return std::fabs(a); }
+
+// Two doubles side by side, `low` in lane 0 (one shuffle).
+inline PackedDouble Pair(double low, double high) { return _mm_unpacklo_pd(_mm_set_sd(low), _mm_set_sd(high)); }
 
 }  // namespace vexlo
 

@@ -8,6 +8,8 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
+
 #include "oscillator_definition.h"
 
 namespace vexlo {
@@ -25,6 +27,20 @@ VEXLO_PER_SAMPLE __m128d SinglesPair(float first, float second) {
 // A pair of doubles rounded to single and stored at out[0] and out[1].
 VEXLO_PER_SAMPLE void StorePair(float* out, __m128d pair) {
     _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_cvtpd_ps(pair));
+}
+
+// `count` singles from `from` as doubles at `to`, two per load and conversion.
+VEXLO_PER_SAMPLE void WidenSingles(const float* from, double* to, int32_t count) {
+    int32_t j = 0;
+    for (; j + 2 <= count; j += 2) _mm_storeu_pd(to + j, SinglesPair(from + j));
+    if (j < count) to[j] = static_cast<double>(from[j]);
+}
+
+// `count` doubles from `from`, each rounded to single, at `to`, two per conversion and store.
+VEXLO_PER_SAMPLE void NarrowDoubles(const double* from, float* to, int32_t count) {
+    int32_t j = 0;
+    for (; j + 2 <= count; j += 2) StorePair(to + j, _mm_loadu_pd(from + j));
+    if (j < count) to[j] = static_cast<float>(from[j]);
 }
 
 }  // namespace vexlo

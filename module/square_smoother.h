@@ -16,6 +16,8 @@
 #include "assume.h"
 #include "cycle_arithmetic.h"
 #include "oscillator_definition.h"
+#include "packed_double.h"
+#include "rounded_to_single.h"
 
 namespace vexlo {
 
@@ -41,6 +43,22 @@ inline float SettledStep(float sum) { return sum * kSmootherLeak; }
 // One add fewer lies on the sum's chain; with d = 0 it is the settled step's value.
 inline float MovedStep(float sum, double difference) {
     return static_cast<float>((static_cast<double>(sum) + difference) * static_cast<double>(kSmootherLeak));
+}
+
+// LeakyUpdate with the sum held as a double (a single's value), and its answer too: the same double
+// operations, then the rounding to single by splitting (RoundedToSingle) instead of two conversions,
+// which hold most of a step's latency on the chain the steps form. For a square level, a leaving
+// sample of 0 or +-1 and a sum of at most kHeldAsDoubleLimit in magnitude, t = ((sum + sample) -
+// leaving) x leak meets RoundedToSingle's conditions:
+//   - |t| < (2^100 + 2) x leak < 2^127.
+//   - t is +0 or at least 2^-54 in magnitude. With |sum| >= 1/2, sum is a multiple of 2^-24, and so are
+//     sum + sample and then its difference with the leaving sample, each exact unless it is at least
+//     2^29 in magnitude: each is 0 or at least 2^-24. With |sum| < 1/2, sum + sample rounds to a
+//     multiple of 2^-53 of magnitude at least 1/2, and its difference with the leaving sample is exact
+//     (or near 2): 0 or at least 2^-53. The leak is above 1/2. An exact sum or difference of 0 is +0.
+inline constexpr double kHeldAsDoubleLimit = 0x1p100;
+inline double LeakyUpdateHeldAsDouble(double sum, double sample, double leaving) {
+    return RoundedToSingle(((sum + sample) - leaving) * static_cast<double>(kSmootherLeak));
 }
 
 // LeakyUpdate for a square level (+-1, by its type) and a leaving sample of the ring, by the shortcuts

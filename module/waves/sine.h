@@ -285,11 +285,12 @@ void SineOutputs(const Block& block, int32_t from, const Counted& counted, const
     VEXLO_COUNT_PATH_BY_INACTIVE(SineOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
+    const RenderedPairs<kAnyInactive> rendered(block, from, counted);
     int32_t k = 0;
     // Inactive lanes read entry 0, and their output ignores it.
     for (; k + 4 <= count; k += 4) {
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, entries.Pair(kept, k));
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, entries.Pair(kept, k + 2));
+        rendered.Store(k, entries.Pair(kept, k));
+        rendered.Store(k + 2, entries.Pair(kept, k + 2));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;

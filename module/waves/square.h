@@ -112,90 +112,102 @@ void HeldLoop(const SquareWave& wave, const HeldSamples& held, const Gains& gain
 // the stretch's own (j - W)-th active level after that. So the leaving samples are one sequence: the
 // first min(W, kStretch) ring slots in that order (no step of the stretch reads further into the ring),
 // then the stretch's levels as they are written. Finish then writes the stretch's last W + 1 levels
-// where the steps one by one would have left them. Inactive samples do not step the smoother.
+// where the steps one by one would have left them. Inactive samples do not step the smoother. The sum is
+// held as a double (a single's value) while the stretch is followed, so that the steps of the groups of
+// four need no conversion (LeakyUpdateHeldAsDouble); Finish stores it back.
 class SquareFollower {
 public:
-    SquareFollower(const Counted& counted, SquareSmoother& smoother, float* sums)
+    SquareFollower(const Counted& counted, SquareSmoother& smoother, double* sums)
         : m_counted(counted),
           m_smoother(smoother),
           m_start(smoother),
           m_sums(sums),
+          m_sum(smoother.sum),
           m_from_ring(std::min(smoother.window, kStretch)) {
         VEXLO_ASSUME(smoother.Running());
-        int32_t slot = smoother.index;
+        // The slots after the write slot, in two runs: to the ring's end, then from its start (W < W + 1,
+        // so the second run ends before the first begins).
+        const int32_t first = smoother.index + 1 < smoother.ring_length ? smoother.index + 1 : 0;
+        const int32_t to_end = std::min(m_from_ring, smoother.ring_length - first);
+        WidenSingles(smoother.ring + first, m_leaving, to_end);
+        WidenSingles(smoother.ring, m_leaving + to_end, m_from_ring - to_end);
         for (int32_t j = 0; j < m_from_ring; ++j) {
-            slot = slot + 1 < smoother.ring_length ? slot + 1 : 0;
-            const float leaving = smoother.ring[slot];
-            VEXLO_ASSUME(leaving == 0.0f || leaving == 1.0f || leaving == -1.0f);
-            m_leaving[j] = static_cast<double>(leaving);
+            VEXLO_ASSUME(m_leaving[j] == 0.0 || m_leaving[j] == 1.0 || m_leaving[j] == -1.0);
         }
     }
 
     void Restart() {
         m_smoother = m_start;
-        m_written = 0;
+        m_sum = m_start.sum;
+        m_skipped = 0;
     }
 
-    VEXLO_PER_SAMPLE void operator()(int32_t k, int32_t n) {
-        if (n == 4 && AllActive(k) && FourActive(k)) return;
+    VEXLO_PER_SAMPLE void operator()(int32_t k, int32_t n, bool all_active) {
+        if (all_active && FourActive(k)) return;
         EachLane(k, n);
+    }
+
+    // Whether a stretch from this smoother keeps every sum within kHeldAsDoubleLimit of 0, as FourActive
+    // needs: each step adds at most 2 to the sum's magnitude (the leak is below 1), so a stretch of at
+    // most kStretch steps does when its first sum is within kHeldAsDoubleLimit - 2 kStretch. (The leak
+    // keeps a running sum far smaller: below W, or 2 / (1 - leak) = 20000 in magnitude.)
+    static bool StartsWithinLimit(const SquareSmoother& smoother) {
+        return Magnitude(static_cast<double>(smoother.sum)) <= kHeldAsDoubleLimit - 2.0 * kStretch;
     }
 
     // Writes the stretch's levels into the ring and moves the write slot on, as the steps would have:
     // the j-th step wrote slot index + j (mod W + 1), so the last W + 1 steps (or all, if fewer) left
-    // their levels there, one slot after another.
-    void Finish() {
+    // their levels there, one slot after another; and the sum.
+    // `count` is the stretch's length, every sample of which has been followed.
+    void Finish(int32_t count) {
         VEXLO_COUNT_PATH(SquareFollowerFinish);
+        m_smoother.sum = static_cast<float>(m_sum);
+        const int32_t written = count - m_skipped;
         const int32_t length = m_start.ring_length;
-        const int32_t first = m_written > length ? m_written - length : 0;
-        int32_t slot = static_cast<int32_t>((static_cast<int64_t>(m_start.index) + first) % length);
-        for (int32_t j = first; j < m_written; ++j) {
-            m_start.ring[slot] = static_cast<float>(m_leaving[m_from_ring + j]);
-            slot = slot + 1 < length ? slot + 1 : 0;
-        }
-        m_smoother.index = slot;
+        const int32_t first = written > length ? written - length : 0;
+        // The slots from the first one kept, in two runs: to the ring's end, then from its start (at most
+        // W + 1 levels, so the second run ends where the first began).
+        const int32_t slot = static_cast<int32_t>((static_cast<int64_t>(m_start.index) + first) % length);
+        const int32_t kept = written - first;
+        const int32_t to_end = std::min(kept, length - slot);
+        const double* const levels = m_leaving + m_from_ring + first;
+        NarrowDoubles(levels, m_start.ring + slot, to_end);
+        NarrowDoubles(levels + to_end, m_start.ring, kept - to_end);
+        m_smoother.index = to_end < kept ? kept - to_end : (slot + kept < length ? slot + kept : 0);
     }
 
 private:
-    // Whether samples k .. k + 3 are all active: no period of 0.
-    VEXLO_PER_SAMPLE bool AllActive(int32_t k) const {
-        return LaneBits(PackedInt32::Load(m_counted.measured.period + k) == PackedInt32(0)) == 0;
-    }
-
     // Four active samples: PositionOf and the level for each, two lanes per instruction
-    // (PositionOfCounted, InFirstHalf and SquareLevelPair), then each step by MovedStep, which needs no
-    // branch on whether the level equals the sample leaving, so that no step waits on one. The first
-    // pair's levels are written before the second pair's leaving samples are read, so with a window of
-    // 2 or 3 samples the second pair reads the first pair's levels, as the steps one by one would
-    // (W >= 2 while the smoother runs, so no lane reads its own pair's). Answers false, having changed
-    // nothing that EachLane does not write again alike (the same levels in the same places, sums it
-    // overwrites), when a sum is outside the shortcut's range.
+    // (PositionOfCounted, InFirstHalf and SquareLevelPair), then each step by LeakyUpdateHeldAsDouble,
+    // which needs no branch on the levels or the sum, so that no step waits on one. The first pair's
+    // levels are written before the second pair's leaving samples are read, so with a window of 2 or 3
+    // samples the second pair reads the first pair's levels, as the steps one by one would (W >= 2 while
+    // the smoother runs, so no lane reads its own pair's). Every sum of the stretch is within
+    // kHeldAsDoubleLimit of 0 (see StartsWithinLimit).
     VEXLO_PER_SAMPLE bool FourActive(int32_t k) {
         VEXLO_COUNT_PATH(SquareFollowerFour);
-        double* const levels = m_leaving + m_from_ring + m_written;
-        const double* const leaving = m_leaving + m_written;
-        const auto differences = [&](int32_t pair) {
+        const double from = m_sum;
+        const int32_t written = k - m_skipped;
+        double* const levels = m_leaving + m_from_ring + written;
+        const double* const leaving = m_leaving + written;
+        const auto levels_at = [&](int32_t pair) {
             __m128d whole;
             const PackedDouble position = PositionPairAt(m_counted, k + pair, whole);
             const PackedDouble level = SquareLevelPair::FirstHalf(InFirstHalf<PackedDouble>(position, whole)).values();
             level.Store(levels + pair);
-            return level - PackedDouble::Load(leaving + pair);
+            return level;
         };
-        const __m128d low = differences(0);
-        const __m128d high = differences(2);
-        float sum = m_smoother.sum;
-        const auto step = [&](int32_t lane, __m128d difference) {
-            if (!InShortcutRange(sum)) return false;
-            sum = MovedStep(sum, _mm_cvtsd_f64(difference));
-            m_sums[k + lane] = sum;
-            return true;
-        };
-        if (!step(0, low) || !step(1, _mm_unpackhi_pd(low, low)) || !step(2, high) ||
-            !step(3, _mm_unpackhi_pd(high, high))) {
-            return false;
-        }
-        m_smoother.sum = sum;
-        m_written += 4;
+        const PackedDouble low = levels_at(0);
+        const PackedDouble low_leaving = PackedDouble::Load(leaving);
+        const PackedDouble high = levels_at(2);
+        const PackedDouble high_leaving = PackedDouble::Load(leaving + 2);
+        const double first = LeakyUpdateHeldAsDouble(from, Low(low), Low(low_leaving));
+        const double second = LeakyUpdateHeldAsDouble(first, High(low), High(low_leaving));
+        const double third = LeakyUpdateHeldAsDouble(second, Low(high), Low(high_leaving));
+        const double fourth = LeakyUpdateHeldAsDouble(third, High(high), High(high_leaving));
+        Pair(first, second).Store(m_sums + k);
+        Pair(third, fourth).Store(m_sums + k + 2);
+        m_sum = fourth;
         return true;
     }
 
@@ -204,13 +216,13 @@ private:
     VEXLO_PER_SAMPLE void EachLane(int32_t k, int32_t n) {
         VEXLO_COUNT_PATH(SquareFollowerLanes);
         const Measured& measured = m_counted.measured;
-        float sum = m_smoother.sum;
-        int32_t written = m_written;
+        float sum = static_cast<float>(m_sum);
+        int32_t written = k - m_skipped;
         for (int32_t lane = 0; lane < n; ++lane) {
             const int32_t at = k + lane;
             const int32_t position = PositionOfCount(m_counted.counts[at], measured, at);
             if (position < 0) {
-                m_sums[at] = 0.0f;  // read with the group, and ignored
+                m_sums[at] = 0.0;  // read with the group, and ignored
                 continue;
             }
             const SquareLevel level = SquareLevel::At(position, measured.period[at]);
@@ -219,42 +231,45 @@ private:
             sum = LeakyStep(sum, level, leaving);
             m_sums[at] = sum;
         }
-        m_smoother.sum = sum;
-        m_written = written;
+        m_sum = sum;
+        m_skipped = k + n - written;
     }
 
     const Counted& m_counted;
     SquareSmoother& m_smoother;
     const SquareSmoother m_start;
-    float* m_sums;
+    double* m_sums;  // each active sample's sum (a single's value)
+    double m_sum;    // the sum (a single's value) after the samples followed so far; Finish stores it
     const int32_t m_from_ring;  // min(W, kStretch): the ring slots the stretch's steps can read
     // The samples leaving the window, step by step: m_from_ring slots of the ring, then the stretch's
     // levels (each a level, or the 0 of a slot never written: exact as doubles, and as singles again).
     double m_leaving[2 * kStretch];
-    int32_t m_written = 0;  // active samples stepped so far
+    // Inactive samples among those followed so far, which take no step: sample k is the (k - m_skipped)-th
+    // step when it is active. Changed only where a group has an inactive sample, so that the groups of
+    // four active samples carry no count from one to the next.
+    int32_t m_skipped = 0;
 };
 
 // The square's outputs from a stretch's sums, four at a time.
 template <bool kAnyInactive>
-void SquareOutputs(const Block& block, int32_t from, const Counted& counted, const float* sums, int32_t window,
+void SquareOutputs(const Block& block, int32_t from, const Counted& counted, const double* sums, int32_t window,
                    int32_t count) {
     VEXLO_COUNT_PATH_BY_INACTIVE(SquareOutputs, kAnyInactive);
     const Measured& measured = counted.measured;
     const double* const counts = counted.counts;
     const PackedDouble divisor(SmoothingDivisor(window));
+    const RenderedPairs<kAnyInactive> rendered(block, from, counted);
     int32_t k = 0;
     // SmoothedOf, two lanes per division; inactive lanes' sums are meaningless and their output ignores
     // them.
     for (; k + 4 <= count; k += 4) {
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k,
-                                        Smoothed<PackedDouble>(SinglesPair(sums + k), divisor));
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2,
-                                        Smoothed<PackedDouble>(SinglesPair(sums + k + 2), divisor));
+        rendered.Store(k, Smoothed<PackedDouble>(PackedDouble::Load(sums + k), divisor));
+        rendered.Store(k + 2, Smoothed<PackedDouble>(PackedDouble::Load(sums + k + 2), divisor));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
         block.out[at] = Rendered(
-            counts[k] != 0.0, [&] { return SmoothedOf(sums[k], window); }, measured.depth_eff[k], block.offset[at],
+            counts[k] != 0.0, [&] { return SmoothedOf(static_cast<float>(sums[k]), window); }, measured.depth_eff[k], block.offset[at],
             block.in[at]);
     }
 }
@@ -265,17 +280,17 @@ void SquareOutputs(const Block& block, int32_t from, const Counted& counted, con
 inline void ModulatedLoop(const SquareWave& wave, const Block& block, const ExactTables& tables, int32_t from,
                           int32_t count, Cycle& cycle) {
     SquareSmoother local = *wave.smoother;
-    if (!local.Running()) {
+    if (!local.Running() || !SquareFollower::StartsWithinLimit(local)) {
         RenderModulated(block, tables, from, count, cycle, SquareWave{&local});
         *wave.smoother = local;
         return;
     }
     Counted counted;
-    alignas(16) float sums[kStretch];
+    alignas(16) double sums[kStretch];
     VEXLO_COUNT_PATH(SquareFollower);
     SquareFollower follower(counted, local, sums);
     MeasureAndCount(block, tables, from, count, cycle, counted, follower);
-    follower.Finish();
+    follower.Finish(count);
     *wave.smoother = local;
     ByInactiveSamples(counted, [&](auto any_inactive) {
         SquareOutputs<any_inactive()>(block, from, counted, sums, local.window, count);

@@ -69,11 +69,12 @@ void TriangleOutputs(const Block& block, int32_t from, const Counted& counted, i
         const __m128d position = PositionPairAt(counted, at, whole);
         return TriangleOf<PackedDouble>(position, whole);
     };
+    const RenderedPairs<kAnyInactive> rendered(block, from, counted);
     int32_t k = 0;
     // Inactive lanes' waves are meaningless; their output ignores them.
     for (; k + 4 <= count; k += 4) {
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k, pair(k));
-        StoreRenderedPair<kAnyInactive>(block, from, measured, counts, k + 2, pair(k + 2));
+        rendered.Store(k, pair(k));
+        rendered.Store(k + 2, pair(k + 2));
     }
     for (; k < count; ++k) {
         const int32_t at = from + k;
