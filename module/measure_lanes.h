@@ -11,7 +11,11 @@
 //   - Active: F > 1/30 as F >= kLowestHertzAbove (both false for NaN); DepthEff != 0 as |DepthEff| > 0
 //     (false for NaN and for either zero).
 //   - PeriodOf's divisor: the larger of F and kLowestHertzAbove, and kLowestHertzAbove for NaN, as Max
-//     answers its second operand when the first is not a number.
+//     answers its second operand when the first is not a number; then at most 2R, so that a truncation
+//     of 0 (F above 2R, R / F + 0.5 below 1) becomes the 1 PeriodOf answers: R / 2R + 0.5 is 1 exactly,
+//     and a divisor of at most 2R already gives at least 1 (R / F >= 1/2, rounding being monotonic).
+//     2R is a single exactly: tables with exact products have R below 2^22.
+//   - The phase offset's range test, 0 <= PO < P, as PO < P unsigned (P >= 1).
 //   - PeriodOf, the inverse and PhaseOffsetOf: the same double operations; the truncation is the scalar
 //     one wherever it fits 32 bits (the period always does, see PeriodOf). A phase offset that does not
 //     fit truncates to -2^31, which stays negative after adding P < 2^31 once; its lane is then taken
@@ -23,6 +27,7 @@
 
 #include <cstdint>
 
+#include "assume.h"
 #include "engine_steps.h"
 #include "lane_widths.h"
 #include "oscillator_definition.h"
@@ -35,9 +40,14 @@ namespace {
 template <class Width>
 struct MeasureConstants {
     MeasureConstants(const Block& block, int32_t rate)
-        : per_unit(block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit), whole_rate(static_cast<double>(rate)) {}
-    typename Width::Single per_unit;   // HertzOf's factor
+        : per_unit(block.kilohertz ? kHertzPerUnitKilo : kHertzPerUnit),
+          whole_rate(static_cast<double>(rate)),
+          twice_rate(static_cast<float>(2 * rate)) {
+        VEXLO_ASSUME(rate < (1 << 22));
+    }
+    typename Width::Single per_unit;    // HertzOf's factor
     typename Width::Double whole_rate;  // R
+    typename Width::Single twice_rate;  // 2R, the largest divisor PeriodOf needs
 };
 
 // DepthEffOf for the samples from `at`.
@@ -70,11 +80,10 @@ VEXLO_PER_SAMPLE int MeasureLanes(const Block& block, int32_t at, const MeasureC
     // Active.
     const auto active = And(hertz >= Single(kLowestHertzAbove), DepthActiveOf(depth_eff));
 
-    // PeriodOf, at least 1 (a truncation of 0 becomes 1); 0 in `period` for an inactive sample, which is
-    // still measured for `whole` and `inverse`.
-    const Single divisor = Max(hertz, Single(kLowestHertzAbove));
-    Int period = Truncated(c.whole_rate / Widened(divisor) + Double(0.5));
-    period = period - MinusOneWhere(period == Int(0));
+    // PeriodOf, at least 1; 0 in `period` for an inactive sample, which is still measured for `whole`
+    // and `inverse`.
+    const Single divisor = Min(Max(hertz, Single(kLowestHertzAbove)), c.twice_rate);
+    const Int period = Truncated(c.whole_rate / Widened(divisor) + Double(0.5));
     Width::Store(measured.period + k, Where(active, period));
     Width::Store(measured.depth_eff + k, depth_eff);
 
@@ -86,7 +95,7 @@ VEXLO_PER_SAMPLE int MeasureLanes(const Block& block, int32_t at, const MeasureC
     // PhaseOffsetOf, plus P once when negative; the lanes still outside 0 .. P - 1 taken again.
     Int phase_offset = Truncated(whole * Widened(fraction) + Double(0.5));
     phase_offset = phase_offset + Where(phase_offset < Int(0), period);
-    const auto inside = And(phase_offset > Int(-1), phase_offset < period);
+    const auto inside = UnsignedLess(phase_offset, period);
     const int outside = ~LaneBits(inside) & ((1 << Width::kCount) - 1);
     if (outside != 0) {
         Width::Store(measured.phase_offset + k, phase_offset);

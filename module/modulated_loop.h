@@ -189,11 +189,9 @@ void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from
     const int32_t grouped = count / 4 * 4;
     alignas(16) double products[kStretch];
     int active = 0xF;
-    int group_active = grouped > 0 ? MeasureFour(block, from, constants, measured, 0) : 0xF;
-    int previous_active = 0;  // the group before k, as its bits
-    for (int32_t k = 0; k < grouped; k += 4) {
+    // Group k, measured earlier, whose samples are active as `group_active`'s bits.
+    const auto count_group = [&](int32_t k, int group_active) {
         active &= group_active;
-        const int next_active = k + 4 < grouped ? MeasureFour(block, from + k + 4, constants, measured, k + 4) : 0xF;
         if (group_active == 0xF) {
             double counts[4];
 #pragma GCC unroll 4
@@ -209,11 +207,31 @@ void MeasureAndCount(const Block& block, const ExactTables& tables, int32_t from
                 products[k + lane] = 0.0;
             }
         }
+    };
+    // The first group, then in each pass the next measured, one counted and the one before followed,
+    // then the last group and the last two followed; written out so that the passes test nothing but
+    // their end.
+    if (grouped > 0) {
+        int group_active = MeasureFour(block, from, constants, measured, 0);
+        int previous_active = 0;
+        int32_t k = 0;
+        if (grouped > 4) {
+            const int next_active = MeasureFour(block, from + 4, constants, measured, 4);
+            count_group(0, group_active);
+            previous_active = group_active;
+            group_active = next_active;
+            for (k = 4; k + 4 < grouped; k += 4) {
+                const int next = MeasureFour(block, from + k + 4, constants, measured, k + 4);
+                count_group(k, group_active);
+                follow(k - 4, 4, previous_active == 0xF);
+                previous_active = group_active;
+                group_active = next;
+            }
+        }
+        count_group(k, group_active);
         if (k >= 4) follow(k - 4, 4, previous_active == 0xF);
-        previous_active = group_active;
-        group_active = next_active;
+        follow(k, 4, group_active == 0xF);
     }
-    if (grouped >= 4) follow(grouped - 4, 4, previous_active == 0xF);
     VEXLO_COUNT_PATH(AllDecided);
     if (!AllDecided(products, grouped)) {
         VEXLO_COUNT_PATH(CountedAgain);

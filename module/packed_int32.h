@@ -41,6 +41,13 @@ inline Int32Mask operator==(PackedInt32 a, PackedInt32 b) { return {_mm_cmpeq_ep
 inline Int32Mask operator<(PackedInt32 a, PackedInt32 b) { return {_mm_cmplt_epi32(a.lanes, b.lanes)}; }
 inline Int32Mask operator>(PackedInt32 a, PackedInt32 b) { return {_mm_cmpgt_epi32(a.lanes, b.lanes)}; }
 
+// a < b with both taken as unsigned 32-bit numbers: the signed comparison with each sign bit flipped
+// (three instructions, the flip of a constant b hoisted out of loops).
+inline Int32Mask UnsignedLess(PackedInt32 a, PackedInt32 b) {
+    const __m128i sign = _mm_set1_epi32(INT32_MIN);
+    return {_mm_cmplt_epi32(_mm_xor_si128(a.lanes, sign), _mm_xor_si128(b.lanes, sign))};
+}
+inline bool UnsignedLess(int32_t a, int32_t b) { return static_cast<uint32_t>(a) < static_cast<uint32_t>(b); }
 inline Int32Mask And(Int32Mask a, Int32Mask b) { return {_mm_and_si128(a.bits, b.bits)}; }
 
 // `value` where `mask` holds, 0 elsewhere; the mask of a comparison of singles serves lane for lane.

@@ -37,6 +37,9 @@ inline SingleMask operator==(PackedSingle a, PackedSingle b) { return {_mm_cmpeq
 // a where a > b, else b: b also where either is not a number, and where both are zeros.
 inline PackedSingle Max(PackedSingle a, PackedSingle b) { return _mm_max_ps(a.lanes, b.lanes); }
 inline float Max(float a, float b) { return a > b ? a : b; }
+// a where a < b, else b: b also where either is not a number.
+inline PackedSingle Min(PackedSingle a, PackedSingle b) { return _mm_min_ps(a.lanes, b.lanes); }
+inline float Min(float a, float b) { return a < b ? a : b; }
 
 // |a|: the sign bit cleared.
 inline PackedSingle Magnitude(PackedSingle a) {
