@@ -47,6 +47,13 @@ void WriteInactive(const Block& block, int32_t from, int32_t count) {
     }
 }
 
+// The stretch's first sample into measured[0]: MeasureOne without Measure's four-lane constants, which
+// cost more than measuring one sample; out of line, so that each wave's held loop compiles as alone.
+__attribute__((noinline)) void MeasureFirst(const Block& block, int32_t from, int32_t rate, Measured& measured) {
+    VEXLO_COUNT_PATH(Measure);
+    MeasureOne(block, from, rate, measured, 0);
+}
+
 }  // namespace
 
 template <class Wave>
@@ -77,7 +84,7 @@ bool RunHeldCycle(const Block& block, const ExactTables& tables, int32_t from, i
 
     // The first sample takes every step: it may start or rescale the cycle.
     Measured first;
-    Measure(block, from, 1, tables.rate(), first);
+    MeasureFirst(block, from, tables.rate(), first);
     CountChain chain = CountChain::From(cycle);
     const int32_t period = first.period[0];
     const int32_t position = chain.Step(first, 0);
