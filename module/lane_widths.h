@@ -42,6 +42,11 @@ inline FourDoubles Widened(PackedInt32 a) {
 inline double Widened(float a) { return static_cast<double>(a); }
 inline double Widened(int32_t a) { return static_cast<double>(a); }
 
+// Four masks of double lanes (two pairs) as masks of 32-bit lanes: one shuffle.
+inline Int32Mask Narrowed(LaneMask low, LaneMask high) {
+    return {_mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(low.bits), _mm_castpd_ps(high.bits), _MM_SHUFFLE(2, 0, 2, 0)))};
+}
+
 // Doubles truncated toward zero, lane by lane: the scalar conversion wherever it fits 32 bits, and
 // -2^31 for a lane that does not fit (or is not a number), for one lane as for four.
 inline PackedInt32 Truncated(FourDoubles a) {

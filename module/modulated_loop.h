@@ -43,11 +43,6 @@ VEXLO_PER_SAMPLE float Rendered(const Wave& wave, int32_t position, int32_t peri
         position >= 0, [&] { return wave.At(position, period, inverse); }, depth_eff, offset, in);
 }
 
-// Four 64-bit-lane masks of two pairs as four 32-bit-lane masks.
-VEXLO_PER_SAMPLE __m128i NarrowedMasks(__m128d low, __m128d high) {
-    return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(low), _mm_castpd_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
-}
-
 // Measuring has no chain from sample to sample, so its divisions overlap freely; the count's short
 // chain then runs beside the rendering (whose square smoother has a chain of its own). Under
 // modulation nearly every sample has a new period and phase offset, so nothing is remembered from one
@@ -118,12 +113,11 @@ private:
     const double* m_counts;  // CountChain::Count's answers
 };
 
-// The masks of four lanes' inactive samples, or none where the stretch has none.
+// The masks of four lanes' inactive samples (a count of 0), or none where the stretch has none.
 template <bool kAnyInactive>
-VEXLO_PER_SAMPLE __m128i InactiveLanesIf(const double* counts) {
-    if constexpr (!kAnyInactive) return _mm_setzero_si128();
-    const __m128d zero = _mm_setzero_pd();
-    return NarrowedMasks(_mm_cmpeq_pd(_mm_load_pd(counts), zero), _mm_cmpeq_pd(_mm_load_pd(counts + 2), zero));
+VEXLO_PER_SAMPLE Int32Mask InactiveLanesIf(const double* counts) {
+    if constexpr (!kAnyInactive) return {_mm_setzero_si128()};
+    return Narrowed(PackedDouble::Load(counts) == PackedDouble(0.0), PackedDouble::Load(counts + 2) == PackedDouble(0.0));
 }
 
 // Calls render with std::true_type where the stretch has an inactive sample and std::false_type where

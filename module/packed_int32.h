@@ -56,6 +56,8 @@ inline PackedInt32 Where(SingleMask mask, PackedInt32 value) {
     return _mm_and_si128(_mm_castps_si128(mask.bits), value.lanes);
 }
 inline int32_t Where(bool mask, int32_t value) { return mask ? value : 0; }
+// `value` where `mask` does not hold, 0 elsewhere.
+inline PackedInt32 WhereNot(Int32Mask mask, PackedInt32 value) { return _mm_andnot_si128(mask.bits, value.lanes); }
 
 // -1 where `mask` holds, 0 elsewhere: the mask itself.
 inline PackedInt32 MinusOneWhere(Int32Mask mask) { return mask.bits; }

@@ -267,8 +267,8 @@ void SineIndexesAhead(const Counted& counted, const SineWave& wave, int32_t coun
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         // The packed truncation of a whole-number index is the scalar one.
-        const __m128i indexes = Truncated(FourDoubles(pair(k), pair(k + 2))).lanes;
-        entries.Keep(kept, k, _mm_andnot_si128(InactiveLanesIf<kAnyInactive>(counts + k), indexes));
+        const PackedInt32 indexes = Truncated(FourDoubles(pair(k), pair(k + 2)));
+        entries.Keep(kept, k, WhereNot(InactiveLanesIf<kAnyInactive>(counts + k), indexes).lanes);
     }
     for (; k < count; ++k) {
         const int32_t position = PositionOfCount(counts[k], measured, k);
