@@ -143,8 +143,11 @@ public:
     }
 
     VEXLO_PER_SAMPLE void operator()(int32_t k, int32_t n, bool all_active) {
-        if (all_active && FourActive(k)) return;
-        EachLane(k, n);
+        if (all_active) {
+            FourActive(k);
+        } else {
+            EachLane(k, n);
+        }
     }
 
     // Whether a stretch from this smoother keeps every sum within kHeldAsDoubleLimit of 0, as FourActive
@@ -184,7 +187,7 @@ private:
     // samples the second pair reads the first pair's levels, as the steps one by one would (W >= 2 while
     // the smoother runs, so no lane reads its own pair's). Every sum of the stretch is within
     // kHeldAsDoubleLimit of 0 (see StartsWithinLimit).
-    VEXLO_PER_SAMPLE bool FourActive(int32_t k) {
+    VEXLO_PER_SAMPLE void FourActive(int32_t k) {
         VEXLO_COUNT_PATH(SquareFollowerFour);
         const double from = m_sum;
         const int32_t written = k - m_skipped;
@@ -208,10 +211,10 @@ private:
         Pair(first, second).Store(m_sums + k);
         Pair(third, fourth).Store(m_sums + k + 2);
         m_sum = fourth;
-        return true;
     }
 
-    // Any group, lane by lane: the levels by the same tests, and LeakyStep. Locals for the sum and the
+    // Any other group (one with an inactive sample, or the last one to three samples), lane by lane: the
+    // levels by the same tests, and LeakyStep. Locals for the sum and the
     // step count, which no store into the arrays can alias.
     VEXLO_PER_SAMPLE void EachLane(int32_t k, int32_t n) {
         VEXLO_COUNT_PATH(SquareFollowerLanes);
